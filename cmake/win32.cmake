@@ -1,0 +1,49 @@
+# The Win32 build: the bootstrapper, the packer for Windows, and the Win32
+# test programs that CTest runs under Wine.
+add_library(korvelt_core STATIC ${CORE_SOURCES})
+target_compile_options(korvelt_core PRIVATE ${STUB_FLAGS})
+add_library(korvelt_win STATIC ${WIN_SOURCES})
+target_compile_options(korvelt_win PRIVATE ${STUB_FLAGS})
+target_link_libraries(korvelt_win PUBLIC korvelt_core)
+
+# Everything is linked statically, so that the programs need no DLL but the
+# system's own.
+set(STATIC_LINK -static -static-libgcc -static-libstdc++)
+
+file(GLOB RESOURCE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
+add_executable(korvelt WIN32 app/main_win.cpp ${RESOURCE_FILES})
+target_compile_options(korvelt PRIVATE ${STUB_FLAGS})
+target_link_libraries(korvelt korvelt_win)
+target_link_options(korvelt PRIVATE ${STATIC_LINK} -s -Wl,--gc-sections)
+set_target_properties(korvelt PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KORVELT_BIN_DIR})
+
+add_library(korvelt_pack STATIC ${PACK_LIB_SOURCES})
+target_link_libraries(korvelt_pack PUBLIC korvelt_win)
+add_executable(korvelt-pack tools/pack/main.cpp)
+target_link_libraries(korvelt-pack korvelt_pack)
+target_link_options(korvelt-pack PRIVATE ${STATIC_LINK} -s)
+set_target_properties(korvelt-pack PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KORVELT_BIN_DIR})
+
+# GoogleTest built from the system's sources with the cross compiler.
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+set(WIN_TESTS ${TEST_SOURCES})
+list(FILTER WIN_TESTS INCLUDE REGEX "_win_test\\.cpp$")
+if(WIN_TESTS)
+  add_executable(korvelt_win_tests ${WIN_TESTS})
+  target_link_libraries(korvelt_win_tests korvelt_win gtest gtest_main)
+  target_link_options(korvelt_win_tests PRIVATE ${STATIC_LINK})
+  add_test(NAME win32_unit COMMAND korvelt_win_tests --gtest_brief=1)
+endif()
+
+# End-to-end runs of the real executable under Wine.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
+foreach(script ${E2E_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME e2e_${name} COMMAND ${Python3_EXECUTABLE} ${script})
+  set_tests_properties(e2e_${name} PROPERTIES
+    ENVIRONMENT "KORVELT_BIN=${KORVELT_BIN_DIR};KORVELT_WIN_BUILD=${CMAKE_BINARY_DIR};KORVELT_SOURCE=${CMAKE_SOURCE_DIR}"
+    TIMEOUT 600)
+endforeach()

@@ -1,0 +1,107 @@
+// The payload appended to the bootstrapper's executable.
+//
+//   +--------------------------+  0
+//   | executable image         |
+//   +--------------------------+  dataOffset
+//   | entry 0 data             |  entry 0 offset
+//   | entry 1 data             |  ... one after another, in table order
+//   | ...                      |
+//   +--------------------------+  tableOffset
+//   | entry 0 head | name      |  16 bytes + nameLength
+//   | entry 1 head | name      |
+//   | ...                      |
+//   +--------------------------+  footerOffset
+//   | footer (36 bytes)        |  entryCount, version, footerOffset,
+//   |                          |  tableOffset, dataOffset, options,
+//   |                          |  "KORVELTSFX", 2 zero bytes
+//   +--------------------------+  end of file
+//
+// All integers are 32-bit little-endian. The footer is found by scanning
+// back from the end of the file, so bytes appended behind it (a signature,
+// say) do no harm; stored offsets are corrected by `baseShift`, the distance
+// between where the footer lies and where it was written, so bytes inserted
+// in front of the payload do no harm either.
+#pragma once
+
+#include <stdint.h>
+
+#include "base/list.h"
+#include "base/string.h"
+#include "platform/files.h"
+
+namespace korvelt {
+
+enum class PayloadError : int {
+  Ok = 0,
+  Io = 2,
+  NoMemory = 3,
+  NoPath = 4,
+  Corrupt = 5,
+  BadVersion = 6,
+};
+
+// Bits of the footer's `options`.
+constexpr uint32_t ExternalFiles = 1;
+constexpr uint32_t HasPrerequisites = 2;
+
+// The role of an entry. Kinds 1 and 2 are both `MainSupport`; every kind
+// above 3 is `OnDemand`.
+enum EntryKind : uint32_t {
+  MainPackage = 0,
+  MainSupport = 1,
+  PrereqConfig = 3,
+  OnDemand = 4,
+};
+
+// The main package and its support files are extracted before the launch.
+inline bool IsMainFile(uint32_t kind) { return kind <= 2; }
+
+constexpr char kPayloadMagic[10] = {'K', 'O', 'R', 'V', 'E', 'L', 'T', 'S', 'F', 'X'};
+constexpr uint32_t kPayloadVersion = 100;
+constexpr uint32_t kFooterSize = 36;
+constexpr uint32_t kEntryHeadSize = 16;
+constexpr uint32_t kSearchWindow = 2048;
+// Stored offsets and sizes stay below this.
+constexpr uint32_t kOffsetLimit = 0x80000000u;
+
+struct PayloadFooter {
+  uint32_t entryCount = 0;
+  uint32_t version = 0;
+  uint32_t footerOffset = 0;
+  uint32_t tableOffset = 0;
+  uint32_t dataOffset = 0;
+  uint32_t options = 0;
+  char magic[10] = {};
+};
+
+struct PayloadEntry {
+  uint32_t kind = 0;
+  uint32_t size = 0;
+  uint32_t offset = 0;
+  uint32_t nameLength = 0;
+};
+
+// Finds the footer of the open payload `file` and reads it. On Ok the
+// footer and `baseShift` are set; the file is left open either way.
+PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, int32_t* baseShift);
+
+// Reads the footer's `entryCount` entries into `entries` and `names`, which
+// stay parallel. A name that could write outside the extraction folder
+// refuses the table as Corrupt. On failure the lists may hold a part of the
+// table; the caller discards it.
+PayloadError ReadTable(FileSystem& files, FileId file, const PayloadFooter& footer, int32_t baseShift,
+                       List<PayloadEntry>* entries, List<String>* names);
+
+// True for a name that is a plain file name: not empty, not "." or "..",
+// no folder separator, drive colon or control character.
+bool IsPlainFileName(const char* name, uint32_t length);
+
+// Where a stored offset lies in the file, or false when it lies outside
+// what a payload can describe.
+bool ShiftedOffset(uint32_t stored, int32_t baseShift, uint32_t* actual);
+
+// The little-endian encoding of the footer and of an entry head.
+void EncodeFooter(const PayloadFooter& footer, unsigned char out[kFooterSize]);
+void EncodeEntryHead(const PayloadEntry& entry, unsigned char out[kEntryHeadSize]);
+
+}  // namespace korvelt

@@ -1,0 +1,239 @@
+#include "payload/format.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/fake_files.h"
+#include "testing/payload_builder.h"
+
+namespace korvelt {
+namespace {
+
+using testing::Bytes;
+using testing::FakeFileSystem;
+
+class FooterTest : public ::testing::Test {
+ protected:
+  PayloadError Read(const Bytes& bytes) {
+    files.files["setup.exe"] = bytes;
+    FileId file = files.OpenForReading("setup.exe");
+    PayloadError result = ReadFooter(files, file, &footer, &baseShift);
+    if (result == PayloadError::Ok) {
+      tableResult = ReadTable(files, file, footer, baseShift, &entries, &names);
+    }
+    files.Close(file);
+    return result;
+  }
+
+  FakeFileSystem files;
+  PayloadFooter footer;
+  int32_t baseShift = -1;
+  PayloadError tableResult = PayloadError::Io;
+  List<PayloadEntry> entries;
+  List<String> names;
+};
+
+// The worked payload reads in one 2048-byte window, with its two entries.
+TEST_F(FooterTest, WorkedPayloadReadsInOneWindow) {
+  Bytes bytes = testing::WorkedPayload();
+  ASSERT_EQ(bytes.size(), 1439635u);
+  ASSERT_EQ(Read(bytes), PayloadError::Ok);
+  EXPECT_EQ(baseShift, 0);
+  EXPECT_EQ(footer.entryCount, 2u);
+  EXPECT_EQ(footer.footerOffset, 1439599u);
+  EXPECT_EQ(footer.tableOffset, 1439543u);
+  EXPECT_EQ(footer.dataOffset, 77824u);
+  ASSERT_EQ(tableResult, PayloadError::Ok);
+  ASSERT_EQ(entries.Count(), 2u);
+  EXPECT_STREQ(names[0].c_str(), "Product1.0.msi");
+  EXPECT_EQ(entries[0].offset, 77824u);
+  EXPECT_EQ(entries[0].size, 229376u);
+  EXPECT_EQ(entries[0].nameLength, 14u);
+  EXPECT_STREQ(names[1].c_str(), "Data01.cab");
+  EXPECT_EQ(entries[1].kind, 1u);
+  EXPECT_EQ(entries[1].offset, 307200u);
+  // The footer search read exactly one window before the footer itself.
+  ASSERT_GE(files.readSizes.size(), 2u);
+  EXPECT_EQ(files.readSizes[0], 2048u);
+  EXPECT_EQ(files.readSizes[1], 36u);
+}
+
+// Bytes appended behind the footer move the magic within window 1, or into
+// window 2, which begins 4106 bytes before the end.
+TEST_F(FooterTest, BytesAppendedBehindTheFooterAreSkipped) {
+  for (size_t appended : {100u, 2000u, 2026u, 2027u, 3000u, 5000u}) {
+    SCOPED_TRACE(appended);
+    Bytes bytes = testing::WorkedPayload();
+    bytes.resize(bytes.size() + appended, 0xEE);
+    files.readSizes.clear();
+    entries.Clear();
+    names.Clear();
+    ASSERT_EQ(Read(bytes), PayloadError::Ok);
+    EXPECT_EQ(baseShift, 0);
+    EXPECT_EQ(tableResult, PayloadError::Ok);
+    EXPECT_EQ(entries.Count(), 2u);
+  }
+  // With 3000 bytes the first window misses and the second finds it.
+  Bytes bytes = testing::WorkedPayload();
+  bytes.resize(bytes.size() + 3000, 0xEE);
+  files.readSizes.clear();
+  entries.Clear();
+  names.Clear();
+  ASSERT_EQ(Read(bytes), PayloadError::Ok);
+  EXPECT_EQ(files.readSizes[0], 2048u);
+  EXPECT_EQ(files.readSizes[1], 2048u);
+  EXPECT_EQ(files.readSizes[2], 36u);
+}
+
+// Every position of the magic lies whole inside some window: consecutive
+// windows overlap by the magic's length.
+TEST_F(FooterTest, MagicAtEveryDistanceFromTheEndIsFound) {
+  Bytes worked = testing::WorkedPayload();
+  for (size_t appended = 2000; appended < 2100; ++appended) {
+    SCOPED_TRACE(appended);
+    Bytes bytes = worked;
+    bytes.resize(bytes.size() + appended, 0xEE);
+    entries.Clear();
+    names.Clear();
+    ASSERT_EQ(Read(bytes), PayloadError::Ok);
+    EXPECT_EQ(tableResult, PayloadError::Ok);
+  }
+}
+
+// Window 2 begins 4086 bytes before the end: the magic 3012 bytes before
+// the end is at its position 1074.
+TEST_F(FooterTest, SecondWindowBeginsWhereTheFirstOverlapsIt) {
+  Bytes bytes = testing::WorkedPayload();
+  bytes.resize(bytes.size() + 3000, 0xEE);
+  uint64_t seen = 0;
+  files.files["setup.exe"] = bytes;
+  FileId file = files.OpenForReading("setup.exe");
+  ASSERT_TRUE(files.SeekFromEnd(file, 4086, &seen));
+  files.Close(file);
+  uint64_t magicAt = bytes.size() - 3012;
+  EXPECT_EQ(magicAt - seen, 1074u);
+  ASSERT_EQ(Read(bytes), PayloadError::Ok);
+}
+
+// 512 bytes inserted in front of the payload shift every stored offset.
+TEST_F(FooterTest, InsertedBytesGiveABaseShift) {
+  Bytes bytes = testing::WorkedPayload();
+  bytes.insert(bytes.begin(), 512, 'X');
+  ASSERT_EQ(Read(bytes), PayloadError::Ok);
+  EXPECT_EQ(baseShift, 512);
+  ASSERT_EQ(tableResult, PayloadError::Ok);
+  EXPECT_STREQ(names[1].c_str(), "Data01.cab");
+}
+
+TEST_F(FooterTest, VersionOtherThan100IsRefused) {
+  Bytes bytes = testing::WorkedPayload();
+  testing::PutLittleEndian(bytes, bytes.size() - 36 + 4, 101);
+  EXPECT_EQ(Read(bytes), PayloadError::BadVersion);
+}
+
+// Without a magic the search walks back to the start and fails there.
+TEST_F(FooterTest, NoMagicAnywhereIsIo) {
+  EXPECT_EQ(Read(Bytes(10000, 'A')), PayloadError::Io);
+  EXPECT_EQ(Read(Bytes(2047, 'A')), PayloadError::Io);
+  EXPECT_EQ(Read(Bytes()), PayloadError::Io);
+}
+
+// A footer at offset 0 is passed over; the search goes on and fails.
+TEST_F(FooterTest, FooterAtTheStartIsPassedOver) {
+  Bytes bytes = testing::BuildPayload(0, {}, 0);
+  bytes.resize(2048, 0);
+  EXPECT_EQ(Read(bytes), PayloadError::Io);
+}
+
+// An earlier magic inside a name is taken; the footer read 24 bytes before
+// it then holds no version 100.
+TEST_F(FooterTest, EarlyMagicInANameIsTaken) {
+  Bytes bytes = testing::BuildPayload(4096, {{MainPackage, "aKORVELTSFXb.msi", Bytes(10, 1)}}, 0);
+  EXPECT_EQ(Read(bytes), PayloadError::BadVersion);
+}
+
+TEST_F(FooterTest, FooterFieldsOutOfRangeAreCorrupt) {
+  Bytes bytes = testing::WorkedPayload();
+  testing::PutLittleEndian(bytes, bytes.size() - 36 + 8, 0x80000000u);
+  EXPECT_EQ(Read(bytes), PayloadError::Corrupt);
+}
+
+TEST_F(FooterTest, EmptyTableIsNotRead) {
+  Bytes bytes = testing::BuildPayload(4096, {}, HasPrerequisites);
+  ASSERT_EQ(Read(bytes), PayloadError::Ok);
+  EXPECT_EQ(footer.options, HasPrerequisites);
+  EXPECT_EQ(tableResult, PayloadError::Ok);
+  EXPECT_EQ(entries.Count(), 0u);
+}
+
+// Table damage: each case names the byte patched and the result expected.
+TEST_F(FooterTest, DamagedTablesAreRefused) {
+  struct Case {
+    const char* what;
+    size_t fieldInFirstHead;
+    uint32_t value;
+    PayloadError expected;
+  } cases[] = {
+      {"nameLength 0", 12, 0, PayloadError::Io},
+      {"nameLength huge", 12, 0xFFFFFFFFu, PayloadError::Io},
+      {"nameLength past the end", 12, 100000, PayloadError::Io},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes bytes = testing::WorkedPayload();
+    testing::PutLittleEndian(bytes, 1439543 + c.fieldInFirstHead, c.value);
+    entries.Clear();
+    names.Clear();
+    ASSERT_EQ(Read(bytes), PayloadError::Ok);
+    EXPECT_EQ(tableResult, c.expected);
+  }
+}
+
+TEST_F(FooterTest, EntryCountBeyondTheFileIsIo) {
+  for (uint32_t count : {3u, 1000u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(count);
+    Bytes bytes = testing::WorkedPayload();
+    testing::PutLittleEndian(bytes, bytes.size() - 36, count);
+    entries.Clear();
+    names.Clear();
+    ASSERT_EQ(Read(bytes), PayloadError::Ok);
+    EXPECT_EQ(tableResult, PayloadError::Io);
+  }
+}
+
+TEST_F(FooterTest, TableOffsetOutsideTheFileIsIo) {
+  Bytes bytes = testing::WorkedPayload();
+  testing::PutLittleEndian(bytes, bytes.size() - 36 + 12, 0x7FFFFFF0u);
+  ASSERT_EQ(Read(bytes), PayloadError::Ok);
+  EXPECT_EQ(tableResult, PayloadError::Io);
+}
+
+// Names that would write outside the extraction folder refuse the table.
+TEST_F(FooterTest, NamesWithFolderPartsAreCorrupt) {
+  for (const char* name : {"..", ".", "..\\evil.dll", "sub\\a.msi", "a/b.msi", "C:a.msi", "a\tb", "a\x01.msi"}) {
+    SCOPED_TRACE(name);
+    Bytes bytes = testing::BuildPayload(4096, {{OnDemand, name, Bytes(3, 1)}}, 0);
+    entries.Clear();
+    names.Clear();
+    ASSERT_EQ(Read(bytes), PayloadError::Ok);
+    EXPECT_EQ(tableResult, PayloadError::Corrupt);
+  }
+}
+
+TEST(PlainFileNameTest, OrdinaryNamesPass) {
+  for (const char* name : {"a", "setup.msi", "...", ".hidden", "na me.cab", "\xe9t\xe9.msi"}) {
+    EXPECT_TRUE(IsPlainFileName(name, static_cast<uint32_t>(strlen(name)))) << name;
+  }
+  EXPECT_FALSE(IsPlainFileName("ab", 3)) << "an embedded zero byte";
+}
+
+TEST(ShiftedOffsetTest, StaysInsideWhatAPayloadDescribes) {
+  uint32_t at = 0;
+  EXPECT_TRUE(ShiftedOffset(100, -100, &at));
+  EXPECT_EQ(at, 0u);
+  EXPECT_FALSE(ShiftedOffset(100, -101, &at));
+  EXPECT_FALSE(ShiftedOffset(0x7FFFFFFFu, 1, &at));
+  EXPECT_TRUE(ShiftedOffset(0x7FFFFFFEu, 1, &at));
+}
+
+}  // namespace
+}  // namespace korvelt

@@ -1,0 +1,80 @@
+// The files and folders the core reads and writes, and the facts about the
+// running process that locate them. The Win32 build passes the system's own
+// services; unit tests pass the in-memory fakes of testing/.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "base/string.h"
+
+namespace korvelt {
+
+// An open file as the service names it; 0 is no file.
+using FileId = uintptr_t;
+
+class FileSystem {
+ public:
+  // Opens an existing file for reading, sharing it with other readers.
+  virtual FileId OpenForReading(const char* path) = 0;
+  // Creates `path` for writing, shared with nobody, replacing a file of that name.
+  virtual FileId CreateForWriting(const char* path) = 0;
+  // Positions `file` `offset` bytes from its start (below 2^31).
+  virtual bool SeekFromStart(FileId file, uint32_t offset) = 0;
+  // Positions `file` `distance` bytes before its end and reports where that
+  // is from the start; fails when it would lie before the start.
+  virtual bool SeekFromEnd(FileId file, uint32_t distance, uint64_t* position) = 0;
+  // Reads up to `size` bytes; `done` is how many came (0 at the end).
+  virtual bool Read(FileId file, void* into, uint32_t size, uint32_t* done) = 0;
+  virtual bool Write(FileId file, const void* from, uint32_t size, uint32_t* done) = 0;
+  virtual bool Flush(FileId file) = 0;
+  virtual bool Size(FileId file, uint64_t* size) = 0;
+  // Closes a file this service opened; every file is closed exactly once.
+  virtual void Close(FileId file) = 0;
+  virtual bool Delete(const char* path) = 0;
+  // Makes a new folder; fails when something of that name exists already.
+  virtual bool CreateFolder(const char* path) = 0;
+  virtual bool RemoveFolder(const char* path) = 0;
+
+ protected:
+  ~FileSystem() = default;
+};
+
+class ProcessInfo {
+ public:
+  // The full path of the running executable; false when the system gives
+  // none or it does not fit a 260-byte buffer.
+  virtual bool ModulePath(String* path) = 0;
+  // The user's temporary folder, as the system gives it; false likewise.
+  virtual bool TempFolder(String* path) = 0;
+  // Fills `into` with unpredictable bytes; false when the system has none.
+  virtual bool RandomBytes(void* into, size_t size) = 0;
+
+ protected:
+  ~ProcessInfo() = default;
+};
+
+// Owns one open file of a FileSystem and closes it exactly once.
+class ScopedFile {
+ public:
+  ScopedFile(FileSystem& files, FileId id) : files_(files), id_(id) {}
+  ~ScopedFile() { Reset(); }
+  ScopedFile(const ScopedFile&) = delete;
+  ScopedFile& operator=(const ScopedFile&) = delete;
+
+  FileId Get() const { return id_; }
+  bool Valid() const { return id_ != 0; }
+  void Reset(FileId id = 0) {
+    if (id_) files_.Close(id_);
+    id_ = id;
+  }
+
+ private:
+  FileSystem& files_;
+  FileId id_;
+};
+
+// The longest path the system's 260-byte buffers hold.
+constexpr size_t kMaxPathLength = 259;
+
+}  // namespace korvelt

@@ -1,0 +1,95 @@
+#include "platform/files_posix.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/system_files.h"
+
+namespace korvelt {
+namespace {
+
+// File descriptors are kept one above their value, so that 0 stays "none".
+int AsDescriptor(FileId file) { return static_cast<int>(file) - 1; }
+FileId AsFileId(int descriptor) { return descriptor < 0 ? 0 : static_cast<FileId>(descriptor) + 1; }
+
+bool NativePath(const char* path, String* native) {
+  if (!native->Assign(path)) return false;
+  String converted;
+  for (size_t i = 0; i < native->Length(); ++i) {
+    char c = (*native)[i];
+    if (!converted.Append(c == '\\' ? '/' : c)) return false;
+  }
+  *native = static_cast<String&&>(converted);
+  return true;
+}
+
+}  // namespace
+
+FileId PosixFileSystem::OpenForReading(const char* path) {
+  String native;
+  if (!NativePath(path, &native)) return 0;
+  return AsFileId(open(native.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+FileId PosixFileSystem::CreateForWriting(const char* path) {
+  String native;
+  if (!NativePath(path, &native)) return 0;
+  return AsFileId(open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+}
+
+bool PosixFileSystem::SeekFromStart(FileId file, uint32_t offset) {
+  return lseek(AsDescriptor(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+bool PosixFileSystem::SeekFromEnd(FileId file, uint32_t distance, uint64_t* position) {
+  off_t at = lseek(AsDescriptor(file), -static_cast<off_t>(distance), SEEK_END);
+  if (at < 0) return false;
+  *position = static_cast<uint64_t>(at);
+  return true;
+}
+
+bool PosixFileSystem::Read(FileId file, void* into, uint32_t size, uint32_t* done) {
+  ssize_t count = read(AsDescriptor(file), into, size);
+  *done = count > 0 ? static_cast<uint32_t>(count) : 0;
+  return count >= 0;
+}
+
+bool PosixFileSystem::Write(FileId file, const void* from, uint32_t size, uint32_t* done) {
+  ssize_t count = write(AsDescriptor(file), from, size);
+  *done = count > 0 ? static_cast<uint32_t>(count) : 0;
+  return count >= 0;
+}
+
+bool PosixFileSystem::Flush(FileId file) { return fsync(AsDescriptor(file)) == 0; }
+
+bool PosixFileSystem::Size(FileId file, uint64_t* size) {
+  struct stat status;
+  if (fstat(AsDescriptor(file), &status) != 0) return false;
+  *size = static_cast<uint64_t>(status.st_size);
+  return true;
+}
+
+void PosixFileSystem::Close(FileId file) { close(AsDescriptor(file)); }
+
+bool PosixFileSystem::Delete(const char* path) {
+  String native;
+  return NativePath(path, &native) && unlink(native.c_str()) == 0;
+}
+
+bool PosixFileSystem::CreateFolder(const char* path) {
+  String native;
+  return NativePath(path, &native) && mkdir(native.c_str(), 0700) == 0;
+}
+
+bool PosixFileSystem::RemoveFolder(const char* path) {
+  String native;
+  return NativePath(path, &native) && rmdir(native.c_str()) == 0;
+}
+
+FileSystem& SystemFileSystem() {
+  static PosixFileSystem files;
+  return files;
+}
+
+}  // namespace korvelt

@@ -1,0 +1,26 @@
+// Files and folders of a POSIX system behind the FileSystem interface, for
+// the native packer. Backslashes in paths are taken as folder separators,
+// as the payload code writes them.
+#pragma once
+
+#include "platform/files.h"
+
+namespace korvelt {
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  FileId OpenForReading(const char* path) override;
+  FileId CreateForWriting(const char* path) override;
+  bool SeekFromStart(FileId file, uint32_t offset) override;
+  bool SeekFromEnd(FileId file, uint32_t distance, uint64_t* position) override;
+  bool Read(FileId file, void* into, uint32_t size, uint32_t* done) override;
+  bool Write(FileId file, const void* from, uint32_t size, uint32_t* done) override;
+  bool Flush(FileId file) override;
+  bool Size(FileId file, uint64_t* size) override;
+  void Close(FileId file) override;
+  bool Delete(const char* path) override;
+  bool CreateFolder(const char* path) override;
+  bool RemoveFolder(const char* path) override;
+};
+
+}  // namespace korvelt

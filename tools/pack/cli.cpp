@@ -1,0 +1,123 @@
+#include <iomanip>
+
+#include "payload/format.h"
+#include "tools/pack/pack.h"
+
+namespace korvelt::pack {
+namespace {
+
+const char kUsage[] =
+    "usage: korvelt-pack create --stub KORVELT.EXE --out SETUP.EXE [options] FILES...\n"
+    "       korvelt-pack list SETUP.EXE\n"
+    "       korvelt-pack extract SETUP.EXE FOLDER\n"
+    "\n"
+    "Builds a setup program: the Korvelt bootstrapper with the installation\n"
+    "files appended as its payload.\n"
+    "\n"
+    "Files, each given as PATH or as NAME=PATH (NAME is the name in the payload;\n"
+    "it defaults to the file name of PATH):\n"
+    "  --main FILE         the main Windows Installer package (.msi), at most one\n"
+    "  --support FILE      a further file of the main installation (a cabinet)\n"
+    "  --config FILE       the prerequisites configuration file; its base name must\n"
+    "                      be the main package's (app.ini goes with app.msi)\n"
+    "  --on-demand FILE    a file written only when asked for by name (a\n"
+    "                      prerequisite's setup program) or in extract mode\n"
+    "Options:\n"
+    "  --prerequisites     run the prerequisite phase (needs --config)\n"
+    "  --external-files    the installation files lie beside the setup program\n"
+    "  -h, --help          this text\n"
+    "\n"
+    "Exit codes: 0 success, 1 failure, 2 wrong usage.\n";
+
+struct UsageError : PackError {
+  using PackError::PackError;
+};
+
+InputFile ParseFile(const std::string& argument, uint32_t kind) {
+  InputFile file;
+  file.kind = kind;
+  size_t equals = argument.find('=');
+  if (equals != std::string::npos) {
+    file.name = argument.substr(0, equals);
+    file.path = argument.substr(equals + 1);
+  } else {
+    file.path = argument;
+    size_t slash = argument.find_last_of("/\\");
+    file.name = slash == std::string::npos ? argument : argument.substr(slash + 1);
+  }
+  if (file.path.empty()) throw UsageError("no path given for '" + argument + "'");
+  return file;
+}
+
+int Create(const std::vector<std::string>& arguments, std::ostream& out) {
+  SetupSpec spec;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& option = arguments[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= arguments.size()) throw UsageError(option + " needs a value");
+      return arguments[++i];
+    };
+    if (option == "--stub") spec.stubPath = value();
+    else if (option == "--out" || option == "-o") spec.outPath = value();
+    else if (option == "--main") spec.files.push_back(ParseFile(value(), MainPackage));
+    else if (option == "--support") spec.files.push_back(ParseFile(value(), MainSupport));
+    else if (option == "--config") spec.files.push_back(ParseFile(value(), PrereqConfig));
+    else if (option == "--on-demand") spec.files.push_back(ParseFile(value(), OnDemand));
+    else if (option == "--prerequisites") spec.options |= HasPrerequisites;
+    else if (option == "--external-files") spec.options |= ExternalFiles;
+    else throw UsageError("unknown option '" + option + "'");
+  }
+  if (spec.stubPath.empty()) throw UsageError("create needs --stub");
+  if (spec.outPath.empty()) throw UsageError("create needs --out");
+  WriteSetup(spec);
+  out << "wrote " << spec.outPath << " with " << spec.files.size() << " entries\n";
+  return 0;
+}
+
+int List(const std::vector<std::string>& arguments, std::ostream& out) {
+  if (arguments.size() != 2) throw UsageError("list takes one setup");
+  SetupListing listing = ListSetup(arguments[1]);
+  out << "options:";
+  if (listing.options & ExternalFiles) out << " external-files";
+  if (listing.options & HasPrerequisites) out << " prerequisites";
+  if (!(listing.options & (ExternalFiles | HasPrerequisites))) out << " none";
+  out << "\n";
+  if (listing.baseShift != 0) out << "moved by " << listing.baseShift << " bytes since it was written\n";
+  for (const ListedEntry& entry : listing.entries) {
+    out << std::left << std::setw(10) << KindName(entry.kind) << std::right << std::setw(12) << entry.size << "  "
+        << entry.name << "\n";
+  }
+  return 0;
+}
+
+int Extract(const std::vector<std::string>& arguments, std::ostream& out) {
+  if (arguments.size() != 3) throw UsageError("extract takes a setup and a folder");
+  size_t count = ExtractSetup(arguments[1], arguments[2]);
+  out << "extracted " << count << " entries into " << arguments[2] << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int Main(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  try {
+    if (arguments.empty()) throw UsageError("no command given");
+    const std::string& command = arguments[0];
+    if (command == "-h" || command == "--help" || command == "help") {
+      out << kUsage;
+      return 0;
+    }
+    if (command == "create") return Create(arguments, out);
+    if (command == "list") return List(arguments, out);
+    if (command == "extract") return Extract(arguments, out);
+    throw UsageError("unknown command '" + command + "'");
+  } catch (const UsageError& error) {
+    err << "korvelt-pack: " << error.what() << "\n" << "Try 'korvelt-pack --help'.\n";
+    return 2;
+  } catch (const std::exception& error) {
+    err << "korvelt-pack: " << error.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace korvelt::pack

@@ -1,0 +1,229 @@
+#include "tools/pack/pack.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "payload/archive.h"
+#include "payload/format.h"
+#include "platform/system_files.h"
+
+namespace korvelt::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint64_t kTwoGiB = uint64_t{1} << 31;
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && Lower(text.substr(text.size() - tail.size())) == tail;
+}
+
+// The name without its last four characters, as the bootstrapper takes it.
+std::string BaseName(const std::string& name) { return name.size() > 4 ? name.substr(0, name.size() - 4) : ""; }
+
+uint64_t FileSize(const std::string& path) {
+  std::error_code error;
+  uint64_t size = fs::file_size(path, error);
+  if (error) throw PackError("cannot read " + path + ": " + error.message());
+  return size;
+}
+
+const char* ErrorText(PayloadError error) {
+  switch (error) {
+    case PayloadError::Ok: return "no error";
+    case PayloadError::Io: return "no payload found, or a part of it cannot be read";
+    case PayloadError::NoMemory: return "out of memory";
+    case PayloadError::NoPath: return "path too long";
+    case PayloadError::Corrupt: return "the payload is corrupt";
+    case PayloadError::BadVersion: return "the payload has an unsupported version";
+  }
+  return "unknown error";
+}
+
+void CopyBytes(std::istream& in, std::ostream& out, uint64_t size, const std::string& what) {
+  std::vector<char> buffer(1 << 20);
+  uint64_t left = size;
+  while (left > 0) {
+    std::streamsize want = static_cast<std::streamsize>(std::min<uint64_t>(left, buffer.size()));
+    in.read(buffer.data(), want);
+    if (in.gcount() != want) throw PackError("cannot read " + what + ": it changed while being packed");
+    out.write(buffer.data(), want);
+    if (!out) throw PackError("cannot write the setup: disk full?");
+    left -= static_cast<uint64_t>(want);
+  }
+}
+
+}  // namespace
+
+std::string KindName(uint32_t kind) {
+  switch (kind) {
+    case MainPackage: return "main";
+    case 1:
+    case 2: return "support";
+    case PrereqConfig: return "config";
+  }
+  return "on-demand";
+}
+
+void CheckSpec(const SetupSpec& spec) {
+  std::set<std::string> seen;
+  const InputFile* main = nullptr;
+  const InputFile* config = nullptr;
+  for (const InputFile& file : spec.files) {
+    if (!IsPlainFileName(file.name.c_str(), static_cast<uint32_t>(file.name.size())) ||
+        file.name.find('\0') != std::string::npos) {
+      throw PackError("entry name '" + file.name + "' is not a plain file name (no folder part, no ':', no control characters)");
+    }
+    if (file.name.size() > kMaxPathLength) throw PackError("entry name '" + file.name + "' is too long");
+    // Windows folders ignore case, so names that differ only in case would overwrite each other.
+    if (!seen.insert(Lower(file.name)).second) throw PackError("duplicate entry name '" + file.name + "'");
+    if (file.kind == MainPackage) {
+      if (main) throw PackError("more than one main package: '" + main->name + "' and '" + file.name + "'");
+      if (!EndsWithNoCase(file.name, ".msi")) throw PackError("main package '" + file.name + "' must end in .msi");
+      main = &file;
+    }
+    if (file.kind == PrereqConfig) {
+      if (config) throw PackError("more than one configuration file: '" + config->name + "' and '" + file.name + "'");
+      config = &file;
+    }
+  }
+  if (config && main && Lower(BaseName(config->name)) != Lower(BaseName(main->name))) {
+    throw PackError("configuration file '" + config->name + "' does not match main package '" + main->name +
+                    "': the bootstrapper opens the package named after the configuration file, " +
+                    BaseName(config->name) + ".msi");
+  }
+  if ((spec.options & HasPrerequisites) && !(spec.options & ExternalFiles) && !config) {
+    throw PackError("--prerequisites needs a configuration file (--config)");
+  }
+}
+
+std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::vector<InputFile>& files,
+                                                const std::vector<uint32_t>& sizes, uint32_t options) {
+  std::vector<unsigned char> bytes;
+  uint64_t at = stubSize;
+  std::vector<PayloadEntry> heads;
+  for (size_t i = 0; i < files.size(); ++i) {
+    PayloadEntry entry;
+    entry.kind = files[i].kind;
+    entry.size = sizes[i];
+    entry.offset = static_cast<uint32_t>(at);
+    entry.nameLength = static_cast<uint32_t>(files[i].name.size());
+    heads.push_back(entry);
+    at += sizes[i];
+  }
+  uint64_t tableOffset = at;
+  for (size_t i = 0; i < files.size(); ++i) {
+    unsigned char head[kEntryHeadSize];
+    EncodeEntryHead(heads[i], head);
+    bytes.insert(bytes.end(), head, head + kEntryHeadSize);
+    bytes.insert(bytes.end(), files[i].name.begin(), files[i].name.end());
+  }
+  uint64_t footerOffset = tableOffset + bytes.size();
+  if (footerOffset + kFooterSize >= kTwoGiB) throw PackError("the setup would reach 2 GiB, which a payload cannot describe");
+  PayloadFooter footer;
+  footer.entryCount = static_cast<uint32_t>(files.size());
+  footer.version = kPayloadVersion;
+  footer.footerOffset = static_cast<uint32_t>(footerOffset);
+  footer.tableOffset = static_cast<uint32_t>(tableOffset);
+  footer.dataOffset = stubSize;
+  footer.options = options;
+  unsigned char encoded[kFooterSize];
+  EncodeFooter(footer, encoded);
+  bytes.insert(bytes.end(), encoded, encoded + kFooterSize);
+  return bytes;
+}
+
+void WriteSetup(const SetupSpec& spec) {
+  CheckSpec(spec);
+  uint64_t stubSize = FileSize(spec.stubPath);
+  std::vector<uint32_t> sizes;
+  uint64_t total = stubSize;
+  for (const InputFile& file : spec.files) {
+    uint64_t size = FileSize(file.path);
+    if (size >= kTwoGiB) throw PackError(file.path + " is 2 GiB or larger, which a payload cannot hold");
+    total += size;
+    if (total >= kTwoGiB) throw PackError("the setup would reach 2 GiB, which a payload cannot describe");
+    sizes.push_back(static_cast<uint32_t>(size));
+  }
+  std::vector<unsigned char> tail = EncodeTableAndFooter(static_cast<uint32_t>(stubSize), spec.files, sizes, spec.options);
+
+  std::string partial = spec.outPath + ".partial";
+  try {
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    if (!out) throw PackError("cannot create " + partial);
+    std::ifstream stub(spec.stubPath, std::ios::binary);
+    if (!stub) throw PackError("cannot read " + spec.stubPath);
+    CopyBytes(stub, out, stubSize, spec.stubPath);
+    for (size_t i = 0; i < spec.files.size(); ++i) {
+      std::ifstream in(spec.files[i].path, std::ios::binary);
+      if (!in) throw PackError("cannot read " + spec.files[i].path);
+      CopyBytes(in, out, sizes[i], spec.files[i].path);
+    }
+    out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+    out.close();
+    if (!out) throw PackError("cannot write " + partial + ": disk full?");
+    std::error_code error;
+    fs::rename(partial, spec.outPath, error);
+    if (error) throw PackError("cannot write " + spec.outPath + ": " + error.message());
+  } catch (...) {
+    std::error_code ignored;
+    fs::remove(partial, ignored);
+    throw;
+  }
+}
+
+SetupListing ListSetup(const std::string& path) {
+  FileSystem& files = SystemFileSystem();
+  ScopedFile file(files, files.OpenForReading(path.c_str()));
+  if (!file.Valid()) throw PackError("cannot open " + path);
+  PayloadFooter footer;
+  SetupListing listing;
+  PayloadError result = ReadFooter(files, file.Get(), &footer, &listing.baseShift);
+  List<PayloadEntry> entries;
+  List<String> names;
+  if (result == PayloadError::Ok) result = ReadTable(files, file.Get(), footer, listing.baseShift, &entries, &names);
+  if (result != PayloadError::Ok) throw PackError(path + ": " + ErrorText(result));
+  listing.options = footer.options;
+  listing.dataOffset = footer.dataOffset;
+  for (size_t i = 0; i < entries.Count(); ++i) {
+    listing.entries.push_back({entries[i].kind, entries[i].size, entries[i].offset, names[i].c_str()});
+  }
+  return listing;
+}
+
+size_t ExtractSetup(const std::string& path, const std::string& folder) {
+  SetupListing listing = ListSetup(path);
+  if (listing.options & ExternalFiles) {
+    throw PackError(path + " keeps its files beside it (external files): the bootstrapper would extract into its own folder");
+  }
+  std::error_code error;
+  if (!fs::is_directory(folder, error)) throw PackError("no such folder: " + folder);
+
+  // The same archive code the bootstrapper runs, over this machine's files.
+  class NoProcess final : public ProcessInfo {
+   public:
+    bool ModulePath(String*) override { return false; }
+    bool TempFolder(String*) override { return false; }
+    bool RandomBytes(void*, size_t) override { return false; }
+  } process;
+  PayloadArchive archive(SystemFileSystem(), process);
+  PayloadError opened = archive.OpenFileForExtract(path.c_str(), folder.c_str());
+  PayloadError written = archive.ExtractAll();
+  size_t count = 0;
+  for (size_t i = 0; i < archive.entries().Count(); ++i) count += archive.IsExtracted(i);
+  archive.KeepFiles();
+  archive.CleanUp();
+  if (opened != PayloadError::Ok) throw PackError(path + ": " + ErrorText(opened));
+  if (written != PayloadError::Ok) throw PackError("cannot write every entry into " + folder);
+  return count;
+}
+
+}  // namespace korvelt::pack

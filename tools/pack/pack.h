@@ -1,0 +1,67 @@
+// korvelt-pack: builds a setup from the bootstrapper and the installation
+// files, lists a setup's entries, and extracts one.
+#pragma once
+
+#include <stdint.h>
+
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace korvelt::pack {
+
+// A failure the packer reports in one line.
+struct PackError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct InputFile {
+  std::string name;  // the name the entry gets in the payload
+  std::string path;  // where its bytes are read from
+  uint32_t kind = 0;
+};
+
+struct SetupSpec {
+  std::string stubPath;
+  std::string outPath;
+  uint32_t options = 0;
+  std::vector<InputFile> files;
+};
+
+// Refuses what the bootstrapper would mishandle; throws PackError.
+void CheckSpec(const SetupSpec& spec);
+
+// The payload for files of the given sizes, laid out behind a stub of
+// `stubSize` bytes: the entry table and the footer (the data are the files'
+// bytes in order, between the stub and the table).
+std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::vector<InputFile>& files,
+                                                const std::vector<uint32_t>& sizes, uint32_t options);
+
+// Writes the setup; the output appears whole or not at all.
+void WriteSetup(const SetupSpec& spec);
+
+struct ListedEntry {
+  uint32_t kind;
+  uint32_t size;
+  uint32_t offset;
+  std::string name;
+};
+
+struct SetupListing {
+  uint32_t options = 0;
+  int32_t baseShift = 0;
+  uint32_t dataOffset = 0;
+  std::vector<ListedEntry> entries;
+};
+
+SetupListing ListSetup(const std::string& path);
+// Writes every entry of the setup into `folder`; returns the number written.
+size_t ExtractSetup(const std::string& path, const std::string& folder);
+
+std::string KindName(uint32_t kind);
+
+// The command line: returns the exit code.
+int Main(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace korvelt::pack

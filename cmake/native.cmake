@@ -40,3 +40,9 @@ if(KORVELT_FUZZ)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   endforeach()
 endif()
+
+# Further native targets, one file per topic.
+file(GLOB NATIVE_FRAGMENTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/native.d/*.cmake)
+foreach(fragment ${NATIVE_FRAGMENTS})
+  include(${fragment})
+endforeach()

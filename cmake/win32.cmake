@@ -31,7 +31,7 @@ add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest E
 set(WIN_TESTS ${TEST_SOURCES})
 list(FILTER WIN_TESTS INCLUDE REGEX "_win_test\\.cpp$")
 if(WIN_TESTS)
-  add_executable(korvelt_win_tests ${WIN_TESTS})
+  add_executable(korvelt_win_tests ${WIN_TESTS} ${RESOURCE_FILES})
   target_link_libraries(korvelt_win_tests korvelt_win gtest gtest_main)
   target_link_options(korvelt_win_tests PRIVATE ${STATIC_LINK})
   add_test(NAME win32_unit COMMAND korvelt_win_tests --gtest_brief=1)
@@ -46,4 +46,10 @@ foreach(script ${E2E_TESTS})
   set_tests_properties(e2e_${name} PROPERTIES
     ENVIRONMENT "KORVELT_BIN=${KORVELT_BIN_DIR};KORVELT_WIN_BUILD=${CMAKE_BINARY_DIR};KORVELT_SOURCE=${CMAKE_SOURCE_DIR}"
     TIMEOUT 600)
+endforeach()
+
+# Further Win32 targets (test programs, helper DLLs), one file per topic.
+file(GLOB WIN32_FRAGMENTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/win32.d/*.cmake)
+foreach(fragment ${WIN32_FRAGMENTS})
+  include(${fragment})
 endforeach()

@@ -106,8 +106,9 @@ void CheckSpec(const SetupSpec& spec) {
 }
 
 std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::vector<InputFile>& files,
-                                                const std::vector<uint32_t>& sizes, uint32_t options) {
-  std::vector<unsigned char> bytes;
+                                                const std::vector<uint32_t>& sizes, uint32_t options,
+                                                uint32_t padding) {
+  std::vector<unsigned char> bytes(padding, 0);
   uint64_t at = stubSize;
   std::vector<PayloadEntry> heads;
   for (size_t i = 0; i < files.size(); ++i) {
@@ -119,14 +120,14 @@ std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::ve
     heads.push_back(entry);
     at += sizes[i];
   }
-  uint64_t tableOffset = at;
+  uint64_t tableOffset = at + padding;
   for (size_t i = 0; i < files.size(); ++i) {
     unsigned char head[kEntryHeadSize];
     EncodeEntryHead(heads[i], head);
     bytes.insert(bytes.end(), head, head + kEntryHeadSize);
     bytes.insert(bytes.end(), files[i].name.begin(), files[i].name.end());
   }
-  uint64_t footerOffset = tableOffset + bytes.size();
+  uint64_t footerOffset = at + bytes.size();
   if (footerOffset + kFooterSize >= kTwoGiB) throw PackError("the setup would reach 2 GiB, which a payload cannot describe");
   PayloadFooter footer;
   footer.entryCount = static_cast<uint32_t>(files.size());
@@ -141,6 +142,39 @@ std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::ve
   return bytes;
 }
 
+namespace {
+
+void WriteLayout(const SetupSpec& spec, const std::string& target, uint64_t stubSize,
+                 const std::vector<uint32_t>& sizes, uint32_t padding) {
+  std::vector<unsigned char> tail =
+      EncodeTableAndFooter(static_cast<uint32_t>(stubSize), spec.files, sizes, spec.options, padding);
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  if (!out) throw PackError("cannot create " + target);
+  std::ifstream stub(spec.stubPath, std::ios::binary);
+  if (!stub) throw PackError("cannot read " + spec.stubPath);
+  CopyBytes(stub, out, stubSize, spec.stubPath);
+  for (size_t i = 0; i < spec.files.size(); ++i) {
+    std::ifstream in(spec.files[i].path, std::ios::binary);
+    if (!in) throw PackError("cannot read " + spec.files[i].path);
+    CopyBytes(in, out, sizes[i], spec.files[i].path);
+  }
+  out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+  out.close();
+  if (!out) throw PackError("cannot write " + target + ": disk full?");
+}
+
+// Whether the bootstrapper finds this setup's own footer and whole table.
+bool ReadsBack(const std::string& path, size_t entryCount) {
+  try {
+    SetupListing listing = ListSetup(path);
+    return listing.baseShift == 0 && listing.entries.size() == entryCount;
+  } catch (const PackError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
 void WriteSetup(const SetupSpec& spec) {
   CheckSpec(spec);
   uint64_t stubSize = FileSize(spec.stubPath);
@@ -153,23 +187,19 @@ void WriteSetup(const SetupSpec& spec) {
     if (total >= kTwoGiB) throw PackError("the setup would reach 2 GiB, which a payload cannot describe");
     sizes.push_back(static_cast<uint32_t>(size));
   }
-  std::vector<unsigned char> tail = EncodeTableAndFooter(static_cast<uint32_t>(stubSize), spec.files, sizes, spec.options);
 
   std::string partial = spec.outPath + ".partial";
   try {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out) throw PackError("cannot create " + partial);
-    std::ifstream stub(spec.stubPath, std::ios::binary);
-    if (!stub) throw PackError("cannot read " + spec.stubPath);
-    CopyBytes(stub, out, stubSize, spec.stubPath);
-    for (size_t i = 0; i < spec.files.size(); ++i) {
-      std::ifstream in(spec.files[i].path, std::ios::binary);
-      if (!in) throw PackError("cannot read " + spec.files[i].path);
-      CopyBytes(in, out, sizes[i], spec.files[i].path);
+    WriteLayout(spec, partial, stubSize, sizes, 0);
+    // The footer is found by the first marker in the last window, so data
+    // that end in a marker of their own (a packed setup, say) would hide
+    // it: zeros between the data and the table push them out of reach.
+    if (!ReadsBack(partial, spec.files.size())) {
+      WriteLayout(spec, partial, stubSize, sizes, kSearchWindow);
+      if (!ReadsBack(partial, spec.files.size())) {
+        throw PackError("the setup does not read back: an entry name or the stub holds the marker KORVELTSFX");
+      }
     }
-    out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
-    out.close();
-    if (!out) throw PackError("cannot write " + partial + ": disk full?");
     std::error_code error;
     fs::rename(partial, spec.outPath, error);
     if (error) throw PackError("cannot write " + spec.outPath + ": " + error.message());

@@ -32,11 +32,11 @@ struct SetupSpec {
 // Refuses what the bootstrapper would mishandle; throws PackError.
 void CheckSpec(const SetupSpec& spec);
 
-// The payload for files of the given sizes, laid out behind a stub of
-// `stubSize` bytes: the entry table and the footer (the data are the files'
-// bytes in order, between the stub and the table).
+// What follows the files' data in a setup whose stub is `stubSize` bytes:
+// `padding` zero bytes, the entry table and the footer.
 std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::vector<InputFile>& files,
-                                                const std::vector<uint32_t>& sizes, uint32_t options);
+                                                const std::vector<uint32_t>& sizes, uint32_t options,
+                                                uint32_t padding = 0);
 
 // Writes the setup; the output appears whole or not at all.
 void WriteSetup(const SetupSpec& spec);

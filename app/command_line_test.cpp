@@ -1,0 +1,91 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace korvelt {
+namespace {
+
+// A Shift-JIS-like code page: 0x81-0x9F and 0xE0-0xFC open a two-byte
+// character whose second byte may look like a quote or a backslash.
+bool ShiftJisLead(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+
+// The tail starts behind the program name and the blanks behind it.
+TEST(CommandTailTest, CutsTheProgramName) {
+  struct Case {
+    const char* line;
+    const char* tail;
+  } cases[] = {
+      {"", ""},
+      {"setup.exe", ""},
+      {"setup.exe /qn", "/qn"},
+      {"setup.exe\t \x01 /qn  x", "/qn  x"},
+      {"\"C:\\My Files\\setup.exe\"  /extract:out", "/extract:out"},
+      {"\"C:\\My Files\\setup.exe\"/qn", "/qn"},
+      {"\"unclosed quote /qn", ""},
+      {"\"\" tail", "tail"},
+      {"C:\\Program\xa0" "Files\\setup.exe \xe9t\xe9", "\xe9t\xe9"},  // bytes from 128 up are not blanks
+      {"setup.exe \xa0x", "\xa0x"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_STREQ(CutCommandTail(c.line, NoLeadBytes), c.tail) << "line: " << c.line;
+  }
+}
+
+// A double-byte character whose second byte is a quote does not end a
+// quoted program name.
+TEST(CommandTailTest, StepsWholeDoubleByteCharacters) {
+  const char line[] = "\"C:\\\x83\x22x.exe\" /qn";
+  EXPECT_STREQ(CutCommandTail(line, ShiftJisLead), "/qn");
+  EXPECT_STREQ(CutCommandTail(line, NoLeadBytes), "x.exe\" /qn") << "a single-byte code page ends at that quote";
+  // A lead byte before the terminator is one character.
+  EXPECT_STREQ(CutCommandTail("\"abc\x83", ShiftJisLead), "");
+}
+
+struct FolderCase {
+  const char* tail;
+  const char* folder;
+};
+
+// Every rule of the extract switch, case by case.
+TEST(ExtractFolderTest, FindsTheFolder) {
+  FolderCase cases[] = {
+      {"", ""},
+      {"/qn", ""},
+      {"/extract:out", "out\\"},
+      {"/extract:C:\\out\\", "C:\\out\\"},
+      {"/extract:\"C:\\My Folder\" /qn", "C:\\My Folder\\"},
+      {"/extract:\"C:\\My Folder", "C:\\My Folder\\"},
+      {"/extract:out more args", "out\\"},
+      {"/extract:out\tmore", "out\tmore\\"},  // a tab does not end the value
+      {"/extract:x", ""},                     // fewer than two characters
+      {"/extract:", ""},
+      {"/extract:\"\"", ""},
+      {"/extract:\"\" more", ""},
+      {"/EXTRACT:out", ""},
+      {"xx/extract:inside", "inside\\"},  // found inside another word
+      {"/extract:a /extract:b", "a\\"},
+      {"/extract: out", ""},  // the value is empty before the space
+      {"/extract:ab", "ab\\"},
+  };
+  for (const FolderCase& c : cases) {
+    String folder;
+    ASSERT_TRUE(ParseExtractFolder(c.tail, NoLeadBytes, &folder));
+    EXPECT_STREQ(folder.c_str(), c.folder) << "tail: " << c.tail;
+  }
+}
+
+// The switch is found only on character boundaries.
+TEST(ExtractFolderTest, SearchStepsWholeCharacters) {
+  String folder;
+  // 0x81 followed by '/' is one character; the switch starts inside it.
+  ASSERT_TRUE(ParseExtractFolder("\x81/extract:out", ShiftJisLead, &folder));
+  EXPECT_STREQ(folder.c_str(), "");
+  ASSERT_TRUE(ParseExtractFolder("\x81/extract:out", NoLeadBytes, &folder));
+  EXPECT_STREQ(folder.c_str(), "out\\");
+  // A trail byte that looks like a quote does not close a quoted folder.
+  ASSERT_TRUE(ParseExtractFolder("/extract:\"\x83\x22x\" y", ShiftJisLead, &folder));
+  EXPECT_STREQ(folder.c_str(), "\x83\x22x\\");
+}
+
+}  // namespace
+}  // namespace korvelt

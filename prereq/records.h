@@ -1,0 +1,73 @@
+// What the bootstrapper knows about the prerequisites: the configuration's
+// records, what detection found for each, and the action it proposes.
+//
+// Invariant once the actions are decided: Prerequisites, FoundVersions and
+// Actions have the same number of elements, and element i of each concerns
+// the same prerequisite.
+#pragma once
+
+#include <stdint.h>
+
+#include "base/list.h"
+#include "base/string.h"
+
+namespace korvelt {
+
+enum class PrereqSource : int32_t { SetupFile = 0, Url = 1 };
+
+enum SearchKind : int32_t { FileSearch = 0, RegistrySearch = 1, RegistryValueSearch = 2 };
+
+// A prerequisite's action. The values are shared by every stage and never
+// change; 7 is not used.
+enum PrereqAction : int32_t {
+  DontInstall = 0,
+  Install = 1,
+  Download = 2,
+  NotRequired = 3,
+  InstallDownloaded = 4,
+  NotFound = 5,
+  InstallExisting = 6,
+  Installed = 8,
+};
+
+struct SearchSpec {
+  int32_t SearchType = 0;  // a SearchKind; other values search nothing
+  String SearchString;
+  String VerMin;
+  String VerMax;
+};
+
+struct Prerequisite {
+  String DisplayName;
+  String Location;  // the payload file's name, or the download address
+  String CommandLine;
+  String Options;
+  PrereqSource Source = PrereqSource::SetupFile;
+  SearchSpec Search;
+  int32_t TargetOS = 2;
+  int32_t ExactSize = 0;
+};
+
+struct GeneralOptions {
+  String MainAppCmdLine;
+  String Options;
+};
+
+struct PrerequisiteList {
+  List<Prerequisite> Prerequisites;
+  List<List<String>> FoundVersions;
+  List<PrereqAction> Actions;
+  GeneralOptions General;
+  String ConfigPath;
+
+  // Every index below this concerns one prerequisite in all three lists.
+  size_t Count() const { return Prerequisites.Count(); }
+};
+
+// Sets `list` up for the configuration at `configPath`: everything empty.
+bool CreatePrerequisiteList(const char* configPath, PrerequisiteList* list);
+
+// Copies every text and number of `from` into `to`; false when memory runs out.
+bool CopyPrerequisite(const Prerequisite& from, Prerequisite* to);
+
+}  // namespace korvelt

@@ -1,0 +1,26 @@
+// Identifiers of the bootstrapper's own resources, shared by the resource
+// script and the code. Plain defines, so that windres reads them too.
+#pragma once
+
+// String table.
+#define IDS_SETUP 128
+#define IDS_ARCHIVE_CORRUPT 129
+#define IDS_ARCHIVE_BAD_VERSION 130
+#define IDS_INSTALLER_NOT_STARTED 131
+#define IDS_READ_ERROR 132
+#define IDS_EXTRACT_ERROR 133
+#define IDS_SELECT_DOWNLOAD_FOLDER 134
+#define IDS_DOWNLOAD_FAILED 135
+#define IDS_ERROR_CAPTION 136
+#define IDS_DOWNLOAD_NOT_STARTED 137
+#define IDS_DOWNLOAD_READ_ERROR 138
+#define IDS_DOWNLOAD_ABORTED 139
+#define IDS_DOWNLOAD_SAVE_ERROR 140
+#define IDS_EXTRACTING_MAIN_FILES 141
+
+// The status window and its one line of text.
+#define IDD_STATUS 201
+#define IDC_STATUS_TEXT 1001
+
+// The application icon.
+#define IDI_KORVELT 128

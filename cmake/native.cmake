@@ -38,6 +38,11 @@ if(KORVELT_FUZZ)
     target_compile_options(${name} PRIVATE -g -O1 -fsanitize=fuzzer,address,undefined -fno-exceptions)
     target_link_libraries(${name} GTest::gtest)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    # The kept corpus, crash reproducers among it, runs as a regression test.
+    string(REGEX REPLACE "_fuzz$" "" corpus ${name})
+    if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/corpus/${corpus})
+      add_test(NAME fuzz_corpus_${corpus} COMMAND ${name} -runs=0 ${CMAKE_SOURCE_DIR}/fuzz/corpus/${corpus})
+    endif()
   endforeach()
 endif()
 

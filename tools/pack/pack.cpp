@@ -201,6 +201,8 @@ void WriteSetup(const SetupSpec& spec) {
       }
     }
     std::error_code error;
+    // A setup is a program: it keeps the stub's right to be run.
+    fs::permissions(partial, fs::status(spec.stubPath, error).permissions() | fs::perms::owner_exec, error);
     fs::rename(partial, spec.outPath, error);
     if (error) throw PackError("cannot write " + spec.outPath + ": " + error.message());
   } catch (...) {

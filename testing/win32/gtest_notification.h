@@ -1,0 +1,32 @@
+// Forced into every GoogleTest translation unit of the Win32 build. The
+// cross compiler's win32 thread model has no std::mutex, on which
+// GoogleTest's own Notification is built; this one waits on an event.
+#pragma once
+
+#ifdef __cplusplus
+#include <windows.h>
+
+namespace testing {
+namespace internal {
+
+class Notification {
+ public:
+  Notification() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+  ~Notification() {
+    if (event_) CloseHandle(event_);
+  }
+  Notification(const Notification&) = delete;
+  Notification& operator=(const Notification&) = delete;
+
+  void Notify() { SetEvent(event_); }
+  void WaitForNotification() { WaitForSingleObject(event_, INFINITE); }
+
+ private:
+  HANDLE event_;
+};
+
+}  // namespace internal
+}  // namespace testing
+
+#define GTEST_HAS_NOTIFICATION_ 1
+#endif

@@ -2,14 +2,20 @@
 
 #include "app/command_line.h"
 #include "app/exit_code.h"
+#include "app/prerequisite_phase_win.h"
 #include "app/run.h"
+#include "app/run_shell_win.h"
 #include "platform/files_win.h"
+#include "platform/system_library_win.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  korvelt::RestrictDllSearch();
   const char* commandLine = GetCommandLineA();
   if (!commandLine) return korvelt::ExitNoCommandLine;
   korvelt::Win32FileSystem files;
   korvelt::Win32ProcessInfo process;
-  korvelt::RunServices services{files, process, korvelt::SystemLeadByte};
+  korvelt::Win32RunShell shell;
+  korvelt::Win32PrerequisitePhase prerequisites;
+  korvelt::RunServices services{files, process, korvelt::SystemLeadByte, shell, prerequisites};
   return korvelt::Run(korvelt::CutCommandTail(commandLine, korvelt::SystemLeadByte), services);
 }

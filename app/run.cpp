@@ -3,19 +3,80 @@
 #include "app/command_line.h"
 #include "app/exit_code.h"
 #include "app/extract_mode.h"
-#include "payload/archive.h"
+#include "payload/launch.h"
 
 namespace korvelt {
+namespace {
+
+// The product name followed by " Setup"; without a name, the path is used.
+bool BuildRunTitle(RunShell& shell, const String& exePath, String* title) {
+  String name;
+  if (!shell.ReadProductName(exePath.c_str(), &name) || name.Empty()) {
+    if (!name.Assign(exePath)) return false;
+  }
+  return title->Assign(name) && title->Append(" Setup");
+}
+
+// Extracts and launches the main package; returns its exit code.
+int InstallMainPackage(RunServices& services, PayloadArchive& archive, const String& runTitle,
+                       const String& runValueName, const String& mainParameters) {
+  bool external = archive.options() & ExternalFiles;
+  if (!external) services.shell.OpenStatus(runTitle.c_str(), kExtractingTextId);
+  // A file that cannot be written shows in the package's own error.
+  archive.ExtractMainFiles();
+  if (!external) services.shell.CloseStatus();
+  services.shell.UnregisterRestart(runValueName.c_str());
+
+  String packagePath;
+  uint32_t exitCode = 0;
+  if (!MainPackagePath(archive, &packagePath) ||
+      !services.shell.LaunchMainPackage(packagePath.c_str(), mainParameters.c_str(), &exitCode)) {
+    return ExitPackageOpenFailed;
+  }
+  return static_cast<int>(exitCode);
+}
+
+}  // namespace
 
 int Run(const char* commandTail, RunServices& services) {
+  RunShell& shell = services.shell;
+  shell.StartSession();
   PayloadArchive archive(services.files, services.process);
   String extractFolder;
   if (!ParseExtractFolder(commandTail, services.isLead, &extractFolder)) return ExitPackageOpenFailed;
   if (!extractFolder.Empty()) return RunExtractMode(archive, extractFolder.c_str());
 
   PayloadError opened = archive.OpenForRun();
+  if (opened != PayloadError::Ok) {
+    shell.ShowPayloadError(opened);
+    archive.CleanUp();
+    return ExitPackageOpenFailed;
+  }
+
+  String runTitle;
+  String runValueName;
+  String mainParameters;
+  bool skipMain = false;
+  if (!BuildRunTitle(shell, archive.exePath(), &runTitle) || !runValueName.Assign(archive.exePath())) {
+    shell.ShowPayloadError(PayloadError::NoMemory);
+    archive.CleanUp();
+    return ExitPackageOpenFailed;
+  }
+  if (archive.options() & HasPrerequisites) {
+    skipMain = !services.prerequisites.Run(archive, runTitle.c_str(), runValueName.c_str(), &mainParameters);
+  }
+  // The command tail replaces the configuration's parameters; the two are
+  // never joined.
+  if (*commandTail != '\0' && !mainParameters.Assign(commandTail)) mainParameters.Clear();
+
+  int exitCode = ExitUserCancelled;
+  if (!skipMain) exitCode = InstallMainPackage(services, archive, runTitle, runValueName, mainParameters);
+
+  // Also removes the value a cancelled wizard leaves behind.
+  shell.UnregisterRestart(runValueName.c_str());
+  shell.EndSession();
   archive.CleanUp();
-  return opened == PayloadError::Ok ? ExitSuccess : ExitPackageOpenFailed;
+  return exitCode;
 }
 
 }  // namespace korvelt

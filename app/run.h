@@ -1,21 +1,69 @@
 // The run sequence: everything the bootstrapper does between reading its
-// command line and ending.
+// command line and ending, in a fixed order. The machine is reached only
+// through the services below, so that tests can follow a whole run.
 #pragma once
 
+#include <stdint.h>
+
 #include "base/chars.h"
+#include "base/string.h"
+#include "payload/archive.h"
 #include "platform/files.h"
 
 namespace korvelt {
 
-// The services one run reaches the machine through.
+// What the run shows and starts: windows, the registry, the shell.
+class RunShell {
+ public:
+  // Steps that open and close a normal run: COM for the thread and the
+  // rich-edit library (its failures are ignored).
+  virtual void StartSession() = 0;
+  virtual void EndSession() = 0;
+  // One message box for a payload that cannot be opened.
+  virtual void ShowPayloadError(PayloadError error) = 0;
+  // The product name of the bootstrapper's version resource, or false.
+  virtual bool ReadProductName(const char* exePath, String* name) = 0;
+  // A status window with `caption`; `textId` names a string of the table
+  // to show, or 0 to keep "Preparing...". Closed by CloseStatus.
+  virtual void OpenStatus(const char* caption, unsigned textId) = 0;
+  virtual void CloseStatus() = 0;
+  virtual void RegisterRestart(const char* runValueName) = 0;
+  virtual void UnregisterRestart(const char* runValueName) = 0;
+  // Opens the package through the shell and waits for its process. False
+  // when no process was started; otherwise `exitCode` is the process's.
+  virtual bool LaunchMainPackage(const char* packagePath, const char* parameters, uint32_t* exitCode) = 0;
+
+ protected:
+  ~RunShell() = default;
+};
+
+// The prerequisite phase as the run sees it.
+class PrerequisitePhase {
+ public:
+  // Handles the prerequisites of an opened payload. Sets `mainParameters`
+  // to the configuration's MainAppCmdLine; returns false when the user left
+  // the wizard without finishing it, so that the main installation is
+  // skipped.
+  virtual bool Run(PayloadArchive& archive, const char* runTitle, const char* runValueName,
+                   String* mainParameters) = 0;
+
+ protected:
+  ~PrerequisitePhase() = default;
+};
+
 struct RunServices {
   FileSystem& files;
   ProcessInfo& process;
   LeadByteTest isLead;
+  RunShell& shell;
+  PrerequisitePhase& prerequisites;
 };
 
+// The string shown while the main installation files are extracted.
+constexpr unsigned kExtractingTextId = 141;
+
 // Runs the bootstrapper with the command line behind the program name and
-// returns the process exit code.
+// returns the process exit code (see app/exit_code.h).
 int Run(const char* commandTail, RunServices& services);
 
 }  // namespace korvelt

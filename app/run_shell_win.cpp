@@ -1,0 +1,59 @@
+#include "app/run_shell_win.h"
+
+#include <objbase.h>
+#include <stdlib.h>
+
+#include "app/messages_win.h"
+#include "app/restart_win.h"
+#include "app/status_window_win.h"
+#include "payload/launch_win.h"
+#include "platform/system_library_win.h"
+#include "platform/version_win.h"
+
+namespace korvelt {
+
+void Win32RunShell::StartSession() {
+  CoInitialize(nullptr);
+  // The Information page's rich-edit control needs the library's class.
+  richEdit_ = LoadSystemLibrary("riched32.dll");
+}
+
+void Win32RunShell::EndSession() {
+  if (richEdit_) FreeLibrary(richEdit_);
+  richEdit_ = nullptr;
+  CoUninitialize();
+}
+
+void Win32RunShell::ShowPayloadError(PayloadError error) { korvelt::ShowPayloadError(error); }
+
+bool Win32RunShell::ReadProductName(const char* exePath, String* name) {
+  return ReadVersionString(exePath, "040904b0", "ProductName", name);
+}
+
+void Win32RunShell::OpenStatus(const char* caption, unsigned textId) {
+  status_ = OpenStatusWindow();
+  if (!status_) return;
+  SetWindowTextA(status_, caption);
+  if (textId) {
+    char* text = LoadResourceText(GetModuleHandleA(nullptr), textId);
+    if (text) SetStatusText(status_, text);
+    free(text);
+  }
+  // Nothing dispatches messages while the run works: paint it once now.
+  RedrawWindow(status_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void Win32RunShell::CloseStatus() {
+  if (status_) DestroyWindow(status_);
+  status_ = nullptr;
+}
+
+void Win32RunShell::RegisterRestart(const char* runValueName) { korvelt::RegisterRestart(runValueName); }
+
+void Win32RunShell::UnregisterRestart(const char* runValueName) { korvelt::UnregisterRestart(runValueName); }
+
+bool Win32RunShell::LaunchMainPackage(const char* packagePath, const char* parameters, uint32_t* exitCode) {
+  return korvelt::LaunchMainPackage(packagePath, parameters, exitCode);
+}
+
+}  // namespace korvelt

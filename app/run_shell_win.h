@@ -1,0 +1,27 @@
+// The run's windows, registry and shell on the real system.
+#pragma once
+
+#include <windows.h>
+
+#include "app/run.h"
+
+namespace korvelt {
+
+class Win32RunShell final : public RunShell {
+ public:
+  void StartSession() override;
+  void EndSession() override;
+  void ShowPayloadError(PayloadError error) override;
+  bool ReadProductName(const char* exePath, String* name) override;
+  void OpenStatus(const char* caption, unsigned textId) override;
+  void CloseStatus() override;
+  void RegisterRestart(const char* runValueName) override;
+  void UnregisterRestart(const char* runValueName) override;
+  bool LaunchMainPackage(const char* packagePath, const char* parameters, uint32_t* exitCode) override;
+
+ private:
+  HMODULE richEdit_ = nullptr;
+  HWND status_ = nullptr;
+};
+
+}  // namespace korvelt

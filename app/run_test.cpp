@@ -1,0 +1,207 @@
+#include "app/run.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/exit_code.h"
+#include "testing/fake_files.h"
+#include "testing/payload_builder.h"
+
+namespace korvelt {
+namespace {
+
+using testing::Bytes;
+
+// Writes down every call, in order, as one line each.
+class RecordingShell final : public RunShell {
+ public:
+  void StartSession() override { calls.push_back("start"); }
+  void EndSession() override { calls.push_back("end"); }
+  void ShowPayloadError(PayloadError error) override {
+    calls.push_back("error " + std::to_string(static_cast<int>(error)));
+  }
+  bool ReadProductName(const char*, String* name) override {
+    return !productName.empty() && name->Assign(productName.c_str());
+  }
+  void OpenStatus(const char* caption, unsigned textId) override {
+    calls.push_back("status " + std::string(caption) + " " + std::to_string(textId));
+  }
+  void CloseStatus() override { calls.push_back("close status"); }
+  void RegisterRestart(const char* name) override { calls.push_back("register " + std::string(name)); }
+  void UnregisterRestart(const char* name) override { calls.push_back("unregister " + std::string(name)); }
+  bool LaunchMainPackage(const char* path, const char* parameters, uint32_t* exitCode) override {
+    calls.push_back("launch " + std::string(path) + " [" + parameters + "]");
+    // The package sees its files on disk while it runs.
+    launchSaw = files->files.count(path) > 0;
+    *exitCode = packageExitCode;
+    return packageStarts;
+  }
+
+  testing::FakeFileSystem* files = nullptr;
+  std::vector<std::string> calls;
+  std::string productName = "Product";
+  uint32_t packageExitCode = 0;
+  bool packageStarts = true;
+  bool launchSaw = false;
+};
+
+class ScriptedPhase final : public PrerequisitePhase {
+ public:
+  bool Run(PayloadArchive& archive, const char* runTitle, const char* runValueName, String* mainParameters) override {
+    shell->calls.push_back("phase " + std::string(runTitle) + " " + runValueName);
+    configOnDisk = shell->files->files.count(archive.configPath().c_str()) > 0;
+    mainParameters->Assign(configParameters.c_str());
+    return !cancel;
+  }
+
+  RecordingShell* shell = nullptr;
+  std::string configParameters;
+  bool cancel = false;
+  bool configOnDisk = false;
+};
+
+constexpr char kExe[] = "C:\\Downloads\\setup.exe";
+constexpr char kRunFolder[] = "C:\\Temp\\korvelt-0001020304050607\\";
+
+class RunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    files.folders = {"C:", "C:\\Temp", "C:\\Downloads", "C:\\Out"};
+    shell.files = &files;
+    phase.shell = &shell;
+  }
+  int RunWith(const char* tail) {
+    RunServices services{files, process, NoLeadBytes, shell, phase};
+    return korvelt::Run(tail, services);
+  }
+  std::vector<std::string> Calls() const { return shell.calls; }
+
+  testing::FakeFileSystem files;
+  testing::FakeProcessInfo process;
+  RecordingShell shell;
+  ScriptedPhase phase;
+};
+
+// A payload without prerequisites: extract under the status window, remove
+// the Run value, launch, remove it again, clean up; the package's exit code.
+TEST_F(RunTest, NormalRunInOrder) {
+  files.files[kExe] = testing::WorkedPayload();
+  shell.packageExitCode = 3010;
+  EXPECT_EQ(RunWith(""), 3010);
+  std::string package = std::string(kRunFolder) + "Product1.0.msi";
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"start", "status Product Setup 141", "close status",
+                                                std::string("unregister ") + kExe, "launch " + package + " []",
+                                                std::string("unregister ") + kExe, "end"}));
+  EXPECT_TRUE(shell.launchSaw);
+  EXPECT_EQ(files.files.size(), 1u) << "every extracted file is gone";
+  EXPECT_TRUE(files.folders.count("C:\\Temp\\korvelt-0001020304050607") == 0);
+}
+
+// The command tail reaches the package unchanged.
+TEST_F(RunTest, CommandTailBecomesTheParameters) {
+  files.files[kExe] = testing::WorkedPayload();
+  EXPECT_EQ(RunWith("/qn PROP=\"a b\""), 0);
+  EXPECT_EQ(Calls()[4], std::string("launch ") + kRunFolder + "Product1.0.msi [/qn PROP=\"a b\"]");
+}
+
+// A payload that cannot be opened shows one message and runs nothing else.
+TEST_F(RunTest, PayloadErrorShowsOneMessage) {
+  Bytes payload = testing::WorkedPayload(HasPrerequisites);
+  testing::PutLittleEndian(payload, payload.size() - 32, 101);
+  files.files[kExe] = payload;
+  EXPECT_EQ(RunWith("/qn"), ExitPackageOpenFailed);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"start", "error 6"}));
+  EXPECT_EQ(files.files.size(), 1u);
+}
+
+TEST_F(RunTest, MissingTempFolderIsReported) {
+  files.files[kExe] = testing::WorkedPayload();
+  process.hasTempFolder = false;
+  EXPECT_EQ(RunWith(""), ExitPackageOpenFailed);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"start", "error 4"}));
+}
+
+// Without a product name the title is the path followed by " Setup".
+TEST_F(RunTest, TitleFallsBackToThePath) {
+  files.files[kExe] = testing::WorkedPayload();
+  shell.productName.clear();
+  RunWith("");
+  EXPECT_EQ(Calls()[1], std::string("status ") + kExe + " Setup 141");
+}
+
+// The phase runs with the configuration on disk; its parameters go to the
+// package unless the command tail replaces them.
+TEST_F(RunTest, PrerequisitePhaseGivesTheParameters) {
+  std::vector<testing::TestEntry> entries = testing::WorkedEntries();
+  entries.push_back({PrereqConfig, "Product1.0.ini", Bytes{'x'}});
+  files.files[kExe] = testing::BuildPayload(77824, entries, HasPrerequisites);
+  phase.configParameters = "/qb";
+  EXPECT_EQ(RunWith(""), 0);
+  EXPECT_TRUE(phase.configOnDisk);
+  EXPECT_EQ(Calls()[1], std::string("phase Product Setup ") + kExe);
+  EXPECT_EQ(Calls()[5], std::string("launch ") + kRunFolder + "Product1.0.msi [/qb]");
+
+  shell.calls.clear();
+  EXPECT_EQ(RunWith("/qn"), 0);
+  EXPECT_EQ(Calls()[5], "launch C:\\Temp\\korvelt-08090a0b0c0d0e0f\\Product1.0.msi [/qn]");
+  EXPECT_EQ(files.files.size(), 1u);
+}
+
+// A cancelled wizard: nothing extracted or launched, the Run value removed,
+// the configuration file deleted, and the cancellation in the exit code.
+TEST_F(RunTest, CancelledWizardSkipsTheMainInstallation) {
+  std::vector<testing::TestEntry> entries = testing::WorkedEntries();
+  entries.push_back({PrereqConfig, "Product1.0.ini", Bytes{'x'}});
+  files.files[kExe] = testing::BuildPayload(77824, entries, HasPrerequisites);
+  phase.cancel = true;
+  EXPECT_EQ(RunWith("/qn"), ExitUserCancelled);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"start", std::string("phase Product Setup ") + kExe,
+                                                std::string("unregister ") + kExe, "end"}));
+  EXPECT_EQ(files.files.size(), 1u);
+}
+
+// ExternalFiles: no status window, the package beside the bootstrapper,
+// nothing extracted or deleted.
+TEST_F(RunTest, ExternalFilesLaunchesThePackageBesideTheBootstrapper) {
+  process.modulePath = "C:\\Downloads\\N.exe";
+  files.files["C:\\Downloads\\N.exe"] = testing::WorkedPayload(ExternalFiles);
+  files.files["C:\\Downloads\\N.msi"] = Bytes{1};
+  EXPECT_EQ(RunWith(""), 0);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"start", "unregister C:\\Downloads\\N.exe",
+                                                "launch C:\\Downloads\\N.msi []", "unregister C:\\Downloads\\N.exe",
+                                                "end"}));
+  EXPECT_EQ(files.files.size(), 2u);
+}
+
+// A package that cannot be started is reported in the exit code only.
+TEST_F(RunTest, PackageThatCannotStart) {
+  files.files[kExe] = testing::WorkedPayload();
+  shell.packageStarts = false;
+  EXPECT_EQ(RunWith(""), ExitPackageOpenFailed);
+  EXPECT_EQ(Calls().back(), "end");
+  EXPECT_EQ(files.files.size(), 1u);
+}
+
+// Extract mode shows nothing and touches no Run value.
+TEST_F(RunTest, ExtractModeIsSilent) {
+  files.files[kExe] = testing::WorkedPayload();
+  EXPECT_EQ(RunWith("/extract:C:\\Out"), 0);
+  EXPECT_EQ(Calls(), std::vector<std::string>{"start"});
+  EXPECT_EQ(files.files.size(), 3u);
+}
+
+// Extract mode's exit codes: payload unreadable, entry unwritable.
+TEST_F(RunTest, ExtractModeExitCodes) {
+  files.files[kExe] = Bytes(4000, 'M');
+  EXPECT_EQ(RunWith("/extract:C:\\Out"), ExitPackageOpenFailed);
+  files.files[kExe] = testing::WorkedPayload();
+  EXPECT_EQ(RunWith("/extract:C:\\Missing"), ExitWriteFault);
+  files.failCreate.insert("C:\\Out\\Data01.cab");
+  EXPECT_EQ(RunWith("/extract:\"C:\\Out\""), ExitWriteFault);
+  EXPECT_EQ(files.files.count("C:\\Out\\Product1.0.msi"), 1u) << "what was written stays";
+}
+
+}  // namespace
+}  // namespace korvelt

@@ -1,0 +1,9 @@
+#include "payload/launch.h"
+
+namespace korvelt {
+
+bool MainPackagePath(const PayloadArchive& archive, String* path) {
+  return path->Assign(archive.extractFolder()) && path->Append(archive.mainBaseName()) && path->Append(".msi");
+}
+
+}  // namespace korvelt

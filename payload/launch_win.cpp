@@ -1,0 +1,31 @@
+#include "payload/launch_win.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+namespace korvelt {
+
+#ifndef _WIN64
+static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "the shell expects the 32-bit record");
+#endif
+
+bool LaunchMainPackage(const char* packagePath, const char* parameters, uint32_t* exitCode) {
+  SHELLEXECUTEINFOA execute = {};
+  execute.cbSize = sizeof execute;
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS;
+  execute.lpVerb = "open";
+  execute.lpFile = packagePath;
+  execute.lpParameters = parameters && *parameters ? parameters : nullptr;
+  execute.nShow = SW_SHOWNORMAL;
+  ShellExecuteExA(&execute);
+  if (!execute.hProcess) return false;
+  WaitForSingleObject(execute.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(execute.hProcess, &code);
+  CloseHandle(execute.hProcess);
+  *exitCode = code;
+  return true;
+}
+
+}  // namespace korvelt

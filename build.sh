@@ -74,12 +74,17 @@ start_display() {
 }
 
 wine_prefix() {
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    say "making the Wine prefix"
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-    wineserver -w
-  fi
+  [ -f "$WINEPREFIX/.korvelt-ready" ] && return 0
+  say "making the Wine prefix"
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1
+  # Windows opens a package with "msiexec /i "%1" %*", which hands the
+  # setup's parameters on; Wine's registration drops them.
+  wine reg add 'HKCR\Msi.Package\shell\Open\command' /ve /d 'C:\windows\system32\msiexec.exe /i "%1" %*' /f >/dev/null 2>&1
+  # Without a window manager, Wine waits for one at every managed window.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.korvelt-ready"
 }
 
 fuzz() {

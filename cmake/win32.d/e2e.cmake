@@ -1,4 +1,22 @@
 # Tools the end-to-end tests run under Wine beside the bootstrapper.
-add_executable(exit_code tests/e2e/tools/exit_code_win.cpp)
-target_link_options(exit_code PRIVATE ${STATIC_LINK})
-set_target_properties(exit_code PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/e2e-tools)
+set(E2E_TOOLS ${CMAKE_BINARY_DIR}/e2e-tools)
+foreach(tool exit_code dialog_probe naive_loader)
+  add_executable(${tool} tests/e2e/tools/${tool}_win.cpp)
+  target_link_options(${tool} PRIVATE ${STATIC_LINK})
+  set_target_properties(${tool} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${E2E_TOOLS})
+endforeach()
+
+# Planted under the names of the DLLs the bootstrapper loads at run time.
+foreach(name riched32 wininet)
+  add_library(planted_${name} SHARED tests/e2e/tools/planted_dll_win.cpp)
+  target_link_options(planted_${name} PRIVATE ${STATIC_LINK})
+  set_target_properties(planted_${name} PROPERTIES OUTPUT_NAME ${name} PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${E2E_TOOLS}/planted)
+endforeach()
+
+# The bootstrapper without a version resource, to show the title it falls back to.
+add_executable(korvelt_noversion WIN32 app/main_win.cpp tests/e2e/tools/noversion.rc)
+target_compile_options(korvelt_noversion PRIVATE ${STUB_FLAGS})
+target_link_libraries(korvelt_noversion korvelt_win)
+target_link_options(korvelt_noversion PRIVATE ${STATIC_LINK} -s -Wl,--gc-sections)
+target_include_directories(korvelt_noversion PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+set_target_properties(korvelt_noversion PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${E2E_TOOLS})

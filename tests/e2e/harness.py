@@ -77,3 +77,114 @@ class WineTestCase(unittest.TestCase):
 
     def path(self, *parts):
         return os.path.join(self.folder, *parts)
+
+
+TOOLS = os.path.join(WIN_BUILD, "e2e-tools")
+PREFIX_C = os.path.join(wine_env()["WINEPREFIX"], "drive_c")
+
+WXS = """<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="*" Name="{name}" Language="1033" Version="1.0.0" Manufacturer="Korvelt tests" UpgradeCode="{upgrade}">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <Media Id="1" Cabinet="{name}.cab" EmbedCab="{embed}"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="{name}">
+          <Component Id="Marker" Guid="{component}">
+            <File Id="MarkerFile" Name="marker.txt" Source="{marker}" KeyPath="yes"/>
+          </Component>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="Main" Level="1"><ComponentRef Id="Marker"/></Feature>
+  </Product>
+</Wix>
+"""
+
+
+def build_msi(folder, name, marker_text="installed by Korvelt\n", file_name=None, embed=True):
+    """A real Windows Installer package that installs marker.txt into
+    Program Files\\<name>; returns its path."""
+    import uuid
+    marker = os.path.join(folder, name + "-marker.txt")
+    with open(marker, "w") as out:
+        out.write(marker_text)
+    source = os.path.join(folder, name + ".wxs")
+    with open(source, "w") as out:
+        out.write(WXS.format(name=name, upgrade=uuid.uuid4(), component=uuid.uuid4(), marker=os.path.basename(marker),
+                             embed="yes" if embed else "no"))
+    package = os.path.join(folder, file_name or name + ".msi")
+    subprocess.run(["wixl", "-o", package, os.path.basename(source)], check=True, cwd=folder,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return package
+
+
+def installed_marker(name):
+    return os.path.join(PREFIX_C, "Program Files", name, "marker.txt")
+
+
+def uninstall(package):
+    subprocess.run(["wine", "msiexec", "/x", package, "/qn"], env=wine_env(), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=120)
+
+
+RUN_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+
+
+def registry_value(key, name):
+    """The data of a REG_SZ value, or None."""
+    result = subprocess.run(["wine", "reg", "query", key, "/v", name], env=wine_env(), stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, timeout=60)
+    if result.returncode != 0:
+        return None
+    for line in result.stdout.decode("latin-1").splitlines():
+        if "REG_SZ" in line:
+            return line.split("REG_SZ", 1)[1].strip()
+    return ""
+
+
+def set_registry_value(key, name, data):
+    subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f"], env=wine_env(),
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
+def temp_folder():
+    return os.path.join(PREFIX_C, "users", os.environ.get("USER", "root"), "Temp")
+
+
+def run_folders():
+    """The bootstrapper's own folders left in the user's temporary folder."""
+    base = temp_folder()
+    return sorted(name for name in os.listdir(base) if name.startswith("korvelt-")) if os.path.isdir(base) else []
+
+
+def start_windows(command_line, cwd=None, env=None):
+    """Starts a Windows command line under Wine in the background."""
+    environment = wine_env(env)
+    environment["KORVELT_COMMAND_LINE"] = command_line
+    return subprocess.Popen(["wine", EXIT_CODE], cwd=cwd, env=environment, stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT)
+
+
+def finish(process, timeout=120):
+    output = process.communicate(timeout=timeout)[0].decode("latin-1")
+    match = re.search(r"exit code (-?\d+)", output)
+    if not match:
+        raise AssertionError("no exit code reported: " + output)
+    return int(match.group(1))
+
+
+def probe_dialogs(seconds, close=False, until=0):
+    """Watches for dialogs of other processes; returns what it printed."""
+    arguments = ["wine", os.path.join(TOOLS, "dialog_probe.exe"), str(seconds)]
+    if close:
+        arguments += ["close", "until-closed", str(until)]
+    return subprocess.Popen(arguments, env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
+
+def screenshot(name):
+    """Saves the whole Xvfb screen under build/e2e; returns the path."""
+    os.makedirs(ARTIFACTS, exist_ok=True)
+    path = os.path.join(ARTIFACTS, name + ".png")
+    subprocess.run(["import", "-window", "root", path], check=True, timeout=60)
+    return path

@@ -1,0 +1,143 @@
+"""Normal runs of the real bootstrapper under Wine, installing real .msi
+packages through the shell and Wine's msiexec."""
+import os
+import re
+import shutil
+import struct
+import time
+import unittest
+
+from harness import (RUN_KEY, STUB, TOOLS, WineTestCase, build_msi, finish, installed_marker, pack, probe_dialogs,
+                     registry_value, run_folders, run_windows, screenshot, set_registry_value, start_windows,
+                     uninstall, windows_path, PREFIX_C)
+
+
+class NormalRunTest(WineTestCase):
+    def setUp(self):
+        super().setUp()
+        self.name = "KorveltE2E%d%s" % (os.getpid(), self._testMethodName[-12:])
+        self.packages = []
+
+    def tearDown(self):
+        for package in self.packages:
+            uninstall(package)
+        super().tearDown()
+
+    def package(self, **options):
+        package = build_msi(self.folder, self.name, **options)
+        self.packages.append(package)
+        return package
+
+    # The setup installs its package with the command tail passed through
+    # unchanged, and leaves nothing in the temporary folder.
+    def test_installs_the_package_with_the_command_tail(self):
+        before = run_folders()
+        setup = pack(self.path("setup.exe"), "--main", self.package())
+        target = "C:\\korvelt e2e\\" + self.name
+        code, _ = run_windows('"%s" /qn INSTALLDIR="%s"' % (windows_path(setup), target))
+        self.assertEqual(code, 0)
+        marker = os.path.join(PREFIX_C, "korvelt e2e", self.name, "marker.txt")
+        self.assertTrue(os.path.exists(marker), "the tail reached msiexec unchanged")
+        self.assertFalse(os.path.exists(installed_marker(self.name)))
+        self.assertEqual(run_folders(), before, "nothing extracted stays behind")
+        shutil.rmtree(os.path.join(PREFIX_C, "korvelt e2e"), ignore_errors=True)
+
+    # The package's own exit code is the setup's: an installation into a
+    # drive that does not exist fails with 1603.
+    def test_passes_the_package_exit_code_through(self):
+        setup = pack(self.path("setup.exe"), "--main", self.package())
+        code, _ = run_windows('"%s" /qn INSTALLDIR=Q:\\nowhere' % windows_path(setup))
+        self.assertEqual(code, 1603)
+        self.assertFalse(os.path.exists(installed_marker(self.name)))
+
+    # A Run value left for this setup by an interrupted run is gone at the end.
+    def test_stale_run_value_is_removed(self):
+        setup = pack(self.path("setup.exe"), "--main", self.package())
+        set_registry_value(RUN_KEY, windows_path(setup), windows_path(setup))
+        set_registry_value(RUN_KEY, "KorveltOther", "C:\\other.exe")
+        code, _ = run_windows('"%s" /qn' % windows_path(setup))
+        self.assertEqual(code, 0)
+        self.assertIsNone(registry_value(RUN_KEY, windows_path(setup)))
+        self.assertEqual(registry_value(RUN_KEY, "KorveltOther"), "C:\\other.exe", "other values stay")
+        self.assertTrue(os.path.exists(installed_marker(self.name)))
+
+    # ExternalFiles: N.exe opens N.msi beside it and deletes nothing.
+    def test_external_files_open_the_package_beside_the_setup(self):
+        package = self.package()
+        shutil.copy(package, self.path("N.msi"))
+        self.packages.append(self.path("N.msi"))
+        setup = pack(self.path("N.exe"), "--external-files")
+        before = sorted(os.listdir(self.folder))
+        code, _ = run_windows('"%s" /qn' % windows_path(setup))
+        self.assertEqual(code, 0)
+        self.assertTrue(os.path.exists(installed_marker(self.name)))
+        self.assertEqual(sorted(os.listdir(self.folder)), before)
+
+    # A payload of version 101: exactly one error box with the text, nothing
+    # installed, nothing extracted.
+    def test_bad_version_shows_one_error_box(self):
+        setup = pack(self.path("setup.exe"), "--main", self.package())
+        with open(setup, "r+b") as file:
+            file.seek(-32, os.SEEK_END)
+            file.write(struct.pack("<I", 101))
+        before = run_folders()
+        run = start_windows('"%s" /qn' % windows_path(setup))
+        probe = probe_dialogs(30, close=False)
+        seen = ""
+        deadline = time.time() + 30
+        shot = None
+        while time.time() < deadline and "unsuported" not in seen:
+            line = probe.stdout.readline().decode("latin-1")
+            seen += line
+        if "unsuported" in seen:
+            time.sleep(0.5)
+            shot = screenshot("payload-error-box")
+        probe.kill()
+        closer = probe_dialogs(20, close=True, until=1)
+        closer.wait(timeout=60)
+        code = finish(run)
+        print(seen)
+        self.assertIn('control 65535 Static "This archive has an an unsuported version."', seen)
+        boxes = set(re.findall(r"^dialog (\S+)", seen, re.M))
+        self.assertEqual(len(boxes), 1, "one box: " + seen)
+        self.assertIn('"Error" at', seen, "the system's default caption")
+        self.assertIn("owner 00000000", seen)
+        self.assertEqual(code, 1619)
+        self.assertFalse(os.path.exists(installed_marker(self.name)))
+        self.assertEqual(run_folders(), before)
+        self.assertIsNotNone(shot)
+
+    # The status window shows the product's title and the extraction text;
+    # without a version resource the title is the setup's own path.
+    def test_status_window_title(self):
+        for stub, expected in [(STUB, "Korvelt Setup"), (os.path.join(TOOLS, "korvelt_noversion.exe"), None)]:
+            with self.subTest(stub=os.path.basename(stub)):
+                package = self.package()
+                big = os.path.join(self.folder, "big.cab")
+                with open(big, "wb") as out:
+                    out.write(os.urandom(1 << 20) * 150)
+                setup = self.path("setup-%s.exe" % os.path.basename(stub)[:-4])
+                from harness import PACK
+                import subprocess
+                subprocess.run([PACK, "create", "--stub", stub, "--out", setup, "--main", package, "--support", big],
+                               check=True, stdout=subprocess.DEVNULL)
+                probe = probe_dialogs(60)
+                time.sleep(1)
+                run = start_windows('"%s" /qn' % windows_path(setup))
+                seen = ""
+                deadline = time.time() + 60
+                while time.time() < deadline and "Extracting" not in seen:
+                    seen += probe.stdout.readline().decode("latin-1")
+                if "Extracting" in seen:
+                    screenshot("status-window-" + os.path.basename(stub)[:-4])
+                probe.kill()
+                self.assertEqual(finish(run), 0)
+                title = expected or windows_path(setup) + " Setup"
+                self.assertIn('"%s" at' % title, seen)
+                self.assertIn('control 1001 Static "Extracting the main application files..."', seen)
+                uninstall(package)
+                os.remove(big)
+
+
+if __name__ == "__main__":
+    unittest.main()

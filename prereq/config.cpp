@@ -6,6 +6,12 @@ bool ReadProfileValue(ProfileReader& reader, const char* path, const char* secti
   char buffer[kProfileValueBuffer];
   uint32_t copied = reader.ReadString(path, section, key, kProfileMissing, buffer, kProfileValueBuffer);
   if (copied >= kProfileValueBuffer - 1) return false;
+  if (copied == kProfileValueBuffer - 2) {
+    // A quoted value of 259 characters comes back cut to 258; a second
+    // look with more room tells it from a real 258.
+    char longer[kProfileValueBuffer + 2];
+    if (reader.ReadString(path, section, key, kProfileMissing, longer, sizeof longer) > copied) return false;
+  }
   buffer[copied] = '\0';
   if (TextEquals(buffer, kProfileMissing)) return false;
   String read;

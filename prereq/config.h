@@ -21,7 +21,8 @@ constexpr char kProfileMissing[] = "NOT FOUND";
 
 // Reads `key` of `section`. True when it is present, with its text (maybe
 // empty) in `value`; false when it is missing, literally "NOT FOUND", 259
-// characters or longer, or memory ran out, with `value` unchanged.
+// characters or longer (quoted or not), or memory ran out, with `value`
+// unchanged.
 bool ReadProfileValue(ProfileReader& reader, const char* path, const char* section, const char* key, String* value);
 
 // The value of the decimal digits at the start of `text`; 0 when it begins

@@ -42,17 +42,20 @@ TEST(ParseLeadingNumberTest, ReadsLeadingDigitsOnly) {
   for (const Case& c : cases) EXPECT_EQ(ParseLeadingNumber(c.text), c.expected) << '"' << c.text << '"';
 }
 
-// A value of 258 characters is used; one of 259 or more, "NOT FOUND" and a
-// missing key count as absent and leave the destination alone.
+// A value of 258 characters is used; one of 259 or more (quoted or not),
+// "NOT FOUND" and a missing key count as absent and leave the destination
+// alone.
 TEST_F(ConfigTest, ReadProfileValueRules) {
   Write("[S]\nk258=" + std::string(258, 'a') + "\nk259=" + std::string(259, 'b') + "\nk300=" + std::string(300, 'c') +
-        "\nnf=NOT FOUND\nnf2=not found\nempty=\n");
+        "\nnf=NOT FOUND\nnf2=not found\nempty=\nq258=\"" + std::string(258, 'd') + "\"\nq259=\"" +
+        std::string(259, 'e') + "\"\n");
   struct Case {
     const char* key;
     bool present;
     size_t length;
   } cases[] = {{"k258", true, 258}, {"k259", false, 0}, {"k300", false, 0}, {"nf", false, 0},
-               {"nf2", true, 9},    {"empty", true, 0}, {"none", false, 0}};
+               {"nf2", true, 9},    {"empty", true, 0}, {"none", false, 0}, {"q258", true, 258},
+               {"q259", false, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
     String value;

@@ -48,14 +48,14 @@ const unsigned char* LastOf(const unsigned char* begin, const unsigned char* end
 // false when there is none; `value` is then untouched.
 bool FindValue(const unsigned char* text, size_t length, const char* section, const char* key, Piece* value) {
   const unsigned char* end = text + length;
-  bool inSection = false;
-  bool sectionSeen = false;
+  // Lines before the first header belong to a section without a name.
+  bool inSection = SameName(Piece{text, 0}, section);
+  bool sectionSeen = inSection;
   for (const unsigned char* next = text; next < end;) {
     const unsigned char* begin = next;
-    const unsigned char* lineEnd = static_cast<const unsigned char*>(memchr(begin, '\n', static_cast<size_t>(end - begin)));
-    if (!lineEnd) lineEnd = static_cast<const unsigned char*>(memchr(begin, '\r', static_cast<size_t>(end - begin)));
-    next = lineEnd ? lineEnd + 1 : end;
-    lineEnd = next;
+    while (next < end && *next != '\n' && *next != '\r') ++next;
+    const unsigned char* lineEnd = next;
+    while (next < end && (*next == '\n' || *next == '\r')) ++next;
     while (begin < lineEnd && IsProfileBlank(*begin)) ++begin;
     while (lineEnd > begin && IsProfileBlank(lineEnd[-1])) --lineEnd;
     if (begin >= lineEnd) continue;
@@ -65,7 +65,11 @@ bool FindValue(const unsigned char* text, size_t length, const char* section, co
       if (close) {
         // Only the first section of the name counts.
         if (inSection) return false;
-        if (!sectionSeen && SameName(Cut(begin + 1, close), section)) inSection = sectionSeen = true;
+        const unsigned char* nameBegin = begin + 1;
+        const unsigned char* nameEnd = close;
+        while (nameBegin < nameEnd && IsProfileBlank(*nameBegin)) ++nameBegin;
+        while (nameEnd > nameBegin && IsProfileBlank(nameEnd[-1])) --nameEnd;
+        if (!sectionSeen && SameName(Cut(nameBegin, nameEnd), section)) inSection = sectionSeen = true;
         continue;
       }
     }
@@ -85,16 +89,20 @@ bool FindValue(const unsigned char* text, size_t length, const char* section, co
   return false;
 }
 
-// Copies `from` into the caller's buffer the way the system does: one pair
-// of enclosing equal quotes removed, then cut to the room there is.
+// Copies `from` into the caller's buffer the way the system does: a value
+// enclosed in equal quotes loses the opening one, is cut to the room there
+// is, and then loses its last character when the whole rest fitted. (So a
+// quoted value one character too long comes out cut by one, not refused.)
 uint32_t CopyOut(Piece from, char* buffer, uint32_t size) {
-  if (from.length >= 2 && (from.begin[0] == '"' || from.begin[0] == '\'') &&
-      from.begin[from.length - 1] == from.begin[0]) {
+  bool quoted = from.length >= 2 && (from.begin[0] == '"' || from.begin[0] == '\'') &&
+                from.begin[from.length - 1] == from.begin[0];
+  if (quoted) {
     ++from.begin;
-    from.length -= 2;
+    --from.length;
   }
   size_t count = from.length < size - 1 ? from.length : size - 1;
   memcpy(buffer, from.begin, count);
+  if (quoted && size >= from.length && count) --count;
   buffer[count] = '\0';
   return static_cast<uint32_t>(count);
 }

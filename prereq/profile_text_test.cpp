@@ -60,11 +60,14 @@ INSTANTIATE_TEST_SUITE_P(
         Lookup{"[S]\n;k=commented\n", "S", "k", nullptr},
         Lookup{"[S]\n;k=commented\n", "S", ";k", "commented"},
         Lookup{"[T]\nk=v\n", "S", "k", nullptr},
-        Lookup{"k=v\n[S]\n", "S", "k", nullptr},                   // before any section
+        Lookup{"k=v\n[S]\n", "S", "k", nullptr},                   // not in the section
         Lookup{"[S\nk=v\n", "S", "k", nullptr},                    // no "]": not a header
         Lookup{"[S]trailing\nk=v\n", "S", "k", "v"},
         Lookup{"[a]b]\nk=v\n", "a]b", "k", "v"},
-        Lookup{"[ S ]\nk=v\n", "S", "k", nullptr},                 // the header's name as written
+        Lookup{"[ S ]\nk=v\n", "S", "k", "v"},                     // the header's name trimmed
+        Lookup{"[S]\rk=v\r[T]\nk=t\n", "T", "k", "t"},
+        Lookup{"k=orphan\n[S]\n", "", "k", "orphan"},              // before any header
+        Lookup{"k=orphan\n[]\nk=late\n", "", "k", "orphan"},
         Lookup{"[S]\nk=a=b\n", "S", "k", "a=b"},
         Lookup{"[S]\n\n\n  \nk=v", "S", "k", "v"},                 // no final line end
         Lookup{"[S]\nk\t=\tv\t\n", "S", "k", "v"},
@@ -81,11 +84,21 @@ TEST(ProfileTextCut, LongValuesAreCutToTheBuffer) {
     std::string read = Read("[S]\nk=" + value + "\n", "S", "k", 260, &copied);
     EXPECT_EQ(copied, std::min<size_t>(length, 259));
     EXPECT_EQ(read, value.substr(0, 259));
-    // Quotes come off before the cut.
-    read = Read("[S]\nk=\"" + value + "\"\n", "S", "k", 260, &copied);
-    EXPECT_EQ(copied, std::min<size_t>(length, 259));
-    EXPECT_EQ(read, value.substr(0, 259));
   }
+}
+
+// A quoted value loses its quotes; one that just fails to fit loses one
+// more character, as the system's reader does.
+TEST(ProfileTextCut, QuotedValuesAtTheBufferEdge) {
+  for (auto [length, kept] : {std::pair{257u, 257u}, {258u, 258u}, {259u, 258u}, {260u, 259u}, {300u, 259u}}) {
+    uint32_t copied = 0;
+    std::string read = Read("[S]\nk=\"" + std::string(length, 'q') + "\"\n", "S", "k", 260, &copied);
+    EXPECT_EQ(copied, kept) << length;
+    EXPECT_EQ(read, std::string(kept, 'q')) << length;
+  }
+  uint32_t copied = 0;
+  EXPECT_EQ(Read("[S]\nk=\"ab\"\n", "S", "k", 3, &copied), "a");
+  EXPECT_EQ(Read("[S]\nk=\"ab\"\n", "S", "k", 4, &copied), "ab");
 }
 
 // The fallback is cut like a value, and loses its trailing blanks.

@@ -33,14 +33,16 @@ class ScreenshotTest : public ::testing::Test {
     return data.nFileSizeLow;
   }
 
-  void CaptureStatusWindow(const char* name, const char* text) {
+  // With `dispatch` false the thread handles no message while the window
+  // is up, as the run does.
+  void CaptureStatusWindow(const char* name, const char* text, bool dispatch = true) {
     HWND window = OpenStatusWindow();
     ASSERT_NE(window, nullptr);
     SetWindowTextA(window, "Korvelt Setup");
     if (text) SetStatusText(window, text);
     // Shown active, as it is when the run is the foreground program.
     SetForegroundWindow(window);
-    testing::PumpMessages(500);
+    if (dispatch) testing::PumpMessages(500);
     EXPECT_TRUE(testing::CaptureScreen(directory, name));
     DestroyWindow(window);
     testing::PumpMessages(100);
@@ -57,6 +59,11 @@ TEST_F(ScreenshotTest, StatusWindowPreparing) { CaptureStatusWindow("status_prep
 // The window during the extraction of the main files.
 TEST_F(ScreenshotTest, StatusWindowExtracting) {
   CaptureStatusWindow("status_extracting", "Extracting the main application files...");
+}
+
+// The window as the run leaves it: created, captioned, no message handled.
+TEST_F(ScreenshotTest, StatusWindowWithoutDispatch) {
+  CaptureStatusWindow("status_undispatched", "Extracting the main application files...", false);
 }
 
 // The message for a payload of an unknown version.

@@ -15,13 +15,20 @@ INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
 
 }  // namespace
 
+// The run dispatches no messages while the window is up, so the window and
+// each new text are painted at once rather than when a message loop asks.
 HWND OpenStatusWindow() {
-  return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_STATUS), nullptr, StatusDialogProc, 0);
+  HWND window =
+      CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_STATUS), nullptr, StatusDialogProc, 0);
+  if (window) UpdateWindow(window);
+  return window;
 }
 
 bool SetStatusText(HWND window, const char* text) {
   HWND line = GetDlgItem(window, IDC_STATUS_TEXT);
-  return line && SetWindowTextA(line, text);
+  if (!line || !SetWindowTextA(line, text)) return false;
+  UpdateWindow(line);
+  return true;
 }
 
 }  // namespace korvelt

@@ -6,8 +6,8 @@ bool CreatePrerequisiteList(const char* configPath, PrerequisiteList* list) {
   list->Prerequisites.Clear();
   list->FoundVersions.Clear();
   list->Actions.Clear();
-  list->General.MainAppCmdLine.Clear();
-  list->General.Options.Clear();
+  list->GeneralOptions.MainAppCmdLine.Clear();
+  list->GeneralOptions.Options.Clear();
   return list->ConfigPath.Assign(configPath);
 }
 
@@ -15,11 +15,11 @@ bool CopyPrerequisite(const Prerequisite& from, Prerequisite* to) {
   to->Source = from.Source;
   to->TargetOS = from.TargetOS;
   to->ExactSize = from.ExactSize;
-  to->Search.SearchType = from.Search.SearchType;
+  to->SearchSpec.SearchType = from.SearchSpec.SearchType;
   return to->DisplayName.Assign(from.DisplayName) && to->Location.Assign(from.Location) &&
          to->CommandLine.Assign(from.CommandLine) && to->Options.Assign(from.Options) &&
-         to->Search.SearchString.Assign(from.Search.SearchString) && to->Search.VerMin.Assign(from.Search.VerMin) &&
-         to->Search.VerMax.Assign(from.Search.VerMax);
+         to->SearchSpec.SearchString.Assign(from.SearchSpec.SearchString) && to->SearchSpec.VerMin.Assign(from.SearchSpec.VerMin) &&
+         to->SearchSpec.VerMax.Assign(from.SearchSpec.VerMax);
 }
 
 }  // namespace korvelt

@@ -43,8 +43,8 @@ struct Prerequisite {
   String CommandLine;
   String Options;
   PrereqSource Source = PrereqSource::SetupFile;
-  SearchSpec Search;
-  int32_t TargetOS = 2;
+  korvelt::SearchSpec SearchSpec;
+  int32_t TargetOS = 0;
   int32_t ExactSize = 0;
 };
 
@@ -57,7 +57,7 @@ struct PrerequisiteList {
   List<Prerequisite> Prerequisites;
   List<List<String>> FoundVersions;
   List<PrereqAction> Actions;
-  GeneralOptions General;
+  korvelt::GeneralOptions GeneralOptions;
   String ConfigPath;
 
   // Every index below this concerns one prerequisite in all three lists.

@@ -1,6 +1,7 @@
 #include <iomanip>
 
 #include "payload/format.h"
+#include "tools/pack/config_check.h"
 #include "tools/pack/pack.h"
 
 namespace korvelt::pack {
@@ -10,6 +11,7 @@ const char kUsage[] =
     "usage: korvelt-pack create --stub KORVELT.EXE --out SETUP.EXE [options] FILES...\n"
     "       korvelt-pack list SETUP.EXE\n"
     "       korvelt-pack extract SETUP.EXE FOLDER\n"
+    "       korvelt-pack check CONFIG.INI [--external-files] [FILES...]\n"
     "\n"
     "Builds a setup program: the Korvelt bootstrapper with the installation\n"
     "files appended as its payload.\n"
@@ -27,7 +29,11 @@ const char kUsage[] =
     "  --external-files    the installation files lie beside the setup program\n"
     "  -h, --help          this text\n"
     "\n"
-    "Exit codes: 0 success, 1 failure, 2 wrong usage.\n";
+    "check lists the prerequisites as the bootstrapper will load them from\n"
+    "CONFIG.INI and warns where the list ends early, of values too long to be\n"
+    "read, and of a SetupFile that is none of FILES (the payload's files).\n"
+    "\n"
+    "Exit codes: 0 success, 1 failure (for check: warnings), 2 wrong usage.\n";
 
 struct UsageError : PackError {
   using PackError::PackError;
@@ -97,6 +103,17 @@ int Extract(const std::vector<std::string>& arguments, std::ostream& out) {
   return 0;
 }
 
+int Check(const std::vector<std::string>& arguments, std::ostream& out) {
+  if (arguments.size() < 2) throw UsageError("check takes a configuration file");
+  std::vector<std::string> names;
+  bool external = false;
+  for (size_t i = 2; i < arguments.size(); ++i) {
+    if (arguments[i] == "--external-files") external = true;
+    else names.push_back(ParseFile(arguments[i], OnDemand).name);
+  }
+  return CheckConfiguration(arguments[1], names, !external, out) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int Main(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
@@ -110,6 +127,7 @@ int Main(const std::vector<std::string>& arguments, std::ostream& out, std::ostr
     if (command == "create") return Create(arguments, out);
     if (command == "list") return List(arguments, out);
     if (command == "extract") return Extract(arguments, out);
+    if (command == "check") return Check(arguments, out);
     throw UsageError("unknown command '" + command + "'");
   } catch (const UsageError& error) {
     err << "korvelt-pack: " << error.what() << "\n" << "Try 'korvelt-pack --help'.\n";

@@ -1,0 +1,106 @@
+#include "prereq/config.h"
+
+namespace korvelt {
+
+bool ReadProfileValue(ProfileReader& reader, const char* path, const char* section, const char* key, String* value) {
+  char buffer[kProfileValueBuffer];
+  uint32_t copied = reader.ReadString(path, section, key, kProfileMissing, buffer, kProfileValueBuffer);
+  if (copied >= kProfileValueBuffer - 1) return false;
+  if (copied == kProfileValueBuffer - 2) {
+    // A quoted value of 259 characters comes back cut to 258; a second
+    // look with more room tells it from a real 258.
+    char longer[kProfileValueBuffer + 2];
+    if (reader.ReadString(path, section, key, kProfileMissing, longer, sizeof longer) > copied) return false;
+  }
+  buffer[copied] = '\0';
+  if (TextEquals(buffer, kProfileMissing)) return false;
+  String read;
+  if (!read.Assign(buffer, copied)) return false;
+  *value = static_cast<String&&>(read);
+  return true;
+}
+
+int32_t ParseLeadingNumber(const char* text) {
+  int32_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    int32_t digit = *text - '0';
+    value = value > (0x7FFFFFFF - digit) / 10 ? 0x7FFFFFFF : value * 10 + digit;
+  }
+  return value;
+}
+
+void FormAppKey(int32_t n, char (&key)[16]) {
+  char digits[12];
+  int count = 0;
+  uint32_t rest = n < 0 ? 0 : static_cast<uint32_t>(n);
+  do {
+    digits[count++] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest);
+  key[0] = 'A';
+  key[1] = 'p';
+  key[2] = 'p';
+  int at = 3;
+  while (count) key[at++] = digits[--count];
+  key[at] = '\0';
+}
+
+namespace {
+
+// Reads one prerequisite's section; returns how it ended, NoEntry when the
+// record is complete.
+ListEnd ReadSection(ProfileReader& reader, const char* path, const char* section, Prerequisite* record) {
+  String text;
+  record->TargetOS = ReadProfileValue(reader, path, section, "TargetOS", &text) ? ParseLeadingNumber(text.c_str()) : 2;
+  if (ReadProfileValue(reader, path, section, "SetupFile", &record->Location)) {
+    record->Source = PrereqSource::SetupFile;
+  } else if (ReadProfileValue(reader, path, section, "Url", &record->Location)) {
+    record->Source = PrereqSource::Url;
+  } else {
+    return ListEnd::NoSource;
+  }
+  text.Clear();
+  record->ExactSize = ReadProfileValue(reader, path, section, "ExactSize", &text) ? ParseLeadingNumber(text.c_str()) : 0;
+  ReadProfileValue(reader, path, section, "CommandLine", &record->CommandLine);
+  ReadProfileValue(reader, path, section, "Options", &record->Options);
+  text.Clear();
+  if (!ReadProfileValue(reader, path, section, "SearchType", &text)) return ListEnd::NoSearchType;
+  record->SearchSpec.SearchType = ParseLeadingNumber(text.c_str());
+  ReadProfileValue(reader, path, section, "VerMin", &record->SearchSpec.VerMin);
+  ReadProfileValue(reader, path, section, "VerMax", &record->SearchSpec.VerMax);
+  if (!ReadProfileValue(reader, path, section, "SearchString", &record->SearchSpec.SearchString)) {
+    return ListEnd::NoSearchString;
+  }
+  return ListEnd::NoEntry;
+}
+
+}  // namespace
+
+int LoadConfiguration(PrerequisiteList& list, ProfileReader& reader, ConfigurationEnd* end) {
+  const char* path = list.ConfigPath.c_str();
+  ReadProfileValue(reader, path, "GeneralOptions", "MainAppCmdLine", &list.GeneralOptions.MainAppCmdLine);
+  ReadProfileValue(reader, path, "GeneralOptions", "Options", &list.GeneralOptions.Options);
+
+  ConfigurationEnd reached;
+  for (int32_t n = 1;; ++n) {
+    reached.entry = n;
+    char key[16];
+    FormAppKey(n, key);
+    Prerequisite record;
+    if (!ReadProfileValue(reader, path, "PREREQUISITES", key, &record.DisplayName)) {
+      reached.reason = ListEnd::NoEntry;
+      break;
+    }
+    reached.reason = ReadSection(reader, path, key, &record);
+    if (reached.reason != ListEnd::NoEntry) break;
+    if (!list.Prerequisites.Push(static_cast<Prerequisite&&>(record))) {
+      reached.reason = ListEnd::NoMemory;
+      break;
+    }
+    if (n == 0x7FFFFFFF) break;
+  }
+  if (end) *end = reached;
+  return 0;
+}
+
+}  // namespace korvelt

@@ -1,0 +1,79 @@
+// Screen captures of the windows the run shows, for a person to look at.
+// They run when KORVELT_SCREENSHOT_DIR names a host folder for the images.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "app/messages_win.h"
+#include "app/status_window_win.h"
+#include "testing/win32/ui_helpers.h"
+
+namespace korvelt {
+namespace {
+
+class ScreenshotTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testing::HaveDisplay()) GTEST_SKIP() << "captures need a display";
+    char value[1024];
+    DWORD length = GetEnvironmentVariableA("KORVELT_SCREENSHOT_DIR", value, sizeof value);
+    if (length == 0 || length >= sizeof value) GTEST_SKIP() << "KORVELT_SCREENSHOT_DIR is not set";
+    directory = value;
+  }
+
+  // The size of a captured image, 0 when there is none.
+  DWORD ImageSize(const std::string& name) {
+    std::string path = "Z:" + directory + "/" + name + ".png";
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return data.nFileSizeLow;
+  }
+
+  // With `dispatch` false the thread handles no message while the window
+  // is up, as the run does.
+  void CaptureStatusWindow(const char* name, const char* text, bool dispatch = true) {
+    HWND window = OpenStatusWindow();
+    ASSERT_NE(window, nullptr);
+    SetWindowTextA(window, "Korvelt Setup");
+    if (text) SetStatusText(window, text);
+    // Shown active, as it is when the run is the foreground program.
+    SetForegroundWindow(window);
+    if (dispatch) testing::PumpMessages(500);
+    EXPECT_TRUE(testing::CaptureScreen(directory, name));
+    DestroyWindow(window);
+    testing::PumpMessages(100);
+    // An empty screen compresses to a few hundred bytes; a window does not.
+    EXPECT_GT(ImageSize(name), 2000u) << name;
+  }
+
+  std::string directory;
+};
+
+// The "Preparing..." window, as the prerequisite phase shows it.
+TEST_F(ScreenshotTest, StatusWindowPreparing) { CaptureStatusWindow("status_preparing", nullptr); }
+
+// The window during the extraction of the main files.
+TEST_F(ScreenshotTest, StatusWindowExtracting) {
+  CaptureStatusWindow("status_extracting", "Extracting the main application files...");
+}
+
+// The window as the run leaves it: created, captioned, no message handled.
+TEST_F(ScreenshotTest, StatusWindowWithoutDispatch) {
+  CaptureStatusWindow("status_undispatched", "Extracting the main application files...", false);
+}
+
+// The message for a payload of an unknown version.
+TEST_F(ScreenshotTest, PayloadErrorBox) {
+  testing::MessageBoxWatcher watcher(GetCurrentThreadId(), directory, "payload_error");
+  EXPECT_EQ(ShowPayloadError(PayloadError::BadVersion), 0);
+  ASSERT_TRUE(watcher.Finish().found);
+  EXPECT_TRUE(watcher.Captured());
+  EXPECT_GT(ImageSize("payload_error"), 2000u);
+}
+
+}  // namespace
+}  // namespace korvelt

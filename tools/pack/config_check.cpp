@@ -1,0 +1,145 @@
+#include "tools/pack/config_check.h"
+
+#include <algorithm>
+
+#include "platform/system_files.h"
+#include "prereq/config.h"
+#include "prereq/decision.h"
+#include "prereq/profile_text.h"
+
+namespace korvelt::pack {
+namespace {
+
+// Room to see a value whole, however long the bootstrapper's limit.
+constexpr uint32_t kWideBuffer = 65536;
+
+class Checker {
+ public:
+  Checker(const std::string& path, std::ostream& out) : path_(path), reader_(SystemFileSystem()), out_(out) {}
+
+  void Warn(const std::string& text) {
+    out_ << "warning: " << text << "\n";
+    ++warnings_;
+  }
+
+  // The value as a reader with plenty of room sees it, or false.
+  bool ReadWide(const char* section, const char* key, std::string* value) {
+    std::vector<char> buffer(kWideBuffer);
+    uint32_t copied = reader_.ReadString(path_.c_str(), section, key, kProfileMissing, buffer.data(), kWideBuffer);
+    std::string text(buffer.data(), copied);
+    if (text == kProfileMissing) return false;
+    *value = text;
+    return true;
+  }
+
+  // Warns about a key that is there but that the bootstrapper cannot read.
+  void CheckReadable(const char* section, const char* key) {
+    std::string wide;
+    if (!ReadWide(section, key, &wide)) return;
+    String value;
+    if (ReadProfileValue(reader_, path_.c_str(), section, key, &value)) return;
+    Warn("[" + std::string(section) + "] " + key + " is " + std::to_string(wide.size()) +
+         " characters long; values of 259 characters or more count as missing");
+  }
+
+  int warnings() const { return warnings_; }
+  FileProfileReader& reader() { return reader_; }
+
+ private:
+  std::string path_;
+  FileProfileReader reader_;
+  std::ostream& out_;
+  int warnings_ = 0;
+};
+
+const char* ReasonText(ListEnd reason) {
+  switch (reason) {
+    case ListEnd::NoEntry: return "";
+    case ListEnd::NoSource: return "it has neither SetupFile nor Url";
+    case ListEnd::NoSearchType: return "it has no SearchType";
+    case ListEnd::NoSearchString: return "it has no SearchString";
+    case ListEnd::NoMemory: return "memory ran out";
+  }
+  return "";
+}
+
+std::string TargetText(int32_t target) {
+  if (target == 0) return "Windows 95/98/Me only";
+  if (target == 1) return "Windows NT family only";
+  return "any system";
+}
+
+std::string RangeText(const SearchSpec& search) {
+  if (search.VerMin.Empty() && search.VerMax.Empty()) return "any version";
+  if (search.VerMin.Empty()) return std::string(search.VerMax.c_str()) + " or lower";
+  if (search.VerMax.Empty()) return std::string(search.VerMin.c_str()) + " or higher";
+  return "between " + std::string(search.VerMin.c_str()) + " and " + search.VerMax.c_str();
+}
+
+const char* const kSectionKeys[] = {"TargetOS", "SetupFile", "Url",    "ExactSize",   "CommandLine",
+                                    "Options",  "SearchType", "VerMin", "VerMax",      "SearchString"};
+
+}  // namespace
+
+int CheckConfiguration(const std::string& configPath, const std::vector<std::string>& payloadNames,
+                       bool checkSetupFiles, std::ostream& out) {
+  Checker checker(configPath, out);
+  PrerequisiteList list;
+  ConfigurationEnd end;
+  if (!CreatePrerequisiteList(configPath.c_str(), &list)) {
+    checker.Warn("out of memory");
+    return checker.warnings();
+  }
+  LoadConfiguration(list, checker.reader(), &end);
+
+  checker.CheckReadable("GeneralOptions", "MainAppCmdLine");
+  out << "main package command line: " << list.GeneralOptions.MainAppCmdLine.c_str() << "\n";
+  out << "quiet: " << (IsQuietRun(list) ? "yes" : "no") << "\n";
+  out << "prerequisites: " << list.Count() << "\n";
+
+  for (size_t i = 0; i < list.Count(); ++i) {
+    const Prerequisite& item = list.Prerequisites[i];
+    char key[16];
+    FormAppKey(static_cast<int32_t>(i + 1), key);
+    checker.CheckReadable("PREREQUISITES", key);
+    for (const char* name : kSectionKeys) checker.CheckReadable(key, name);
+    out << "  " << key << " \"" << item.DisplayName.c_str() << "\": "
+        << (item.Source == PrereqSource::SetupFile ? "SetupFile " : "Url ") << item.Location.c_str() << "; "
+        << TargetText(item.TargetOS) << "; search " << item.SearchSpec.SearchType << " "
+        << item.SearchSpec.SearchString.c_str() << "; " << RangeText(item.SearchSpec) << "\n";
+    if (item.Source == PrereqSource::SetupFile && checkSetupFiles &&
+        std::find(payloadNames.begin(), payloadNames.end(), item.Location.c_str()) == payloadNames.end()) {
+      checker.Warn(std::string(key) + ": SetupFile " + item.Location.c_str() +
+                   " is not in the payload; its installation will fail");
+    }
+    int32_t type = item.SearchSpec.SearchType;
+    if (type < 0 || type > 2) {
+      checker.Warn(std::string(key) + ": SearchType " + std::to_string(type) +
+                   " searches nothing, so the prerequisite always counts as missing");
+    }
+  }
+
+  char key[16];
+  FormAppKey(end.entry, key);
+  if (end.reason != ListEnd::NoEntry) {
+    for (const char* name : kSectionKeys) checker.CheckReadable(key, name);
+    checker.Warn("the list ends at " + std::string(key) + ": section [" + key + "] is invalid, as " +
+                 ReasonText(end.reason) + "; it and every later prerequisite are not loaded");
+  } else {
+    checker.CheckReadable("PREREQUISITES", key);
+    // An entry after a gap is never reached.
+    for (int32_t n = end.entry + 1; n <= end.entry + 100 && n > 0; ++n) {
+      char later[16];
+      FormAppKey(n, later);
+      std::string value;
+      if (checker.ReadWide("PREREQUISITES", later, &value)) {
+        checker.Warn("the list ends at " + std::string(key) + ", which [PREREQUISITES] lacks; " + later +
+                     " and every later entry are not loaded");
+        break;
+      }
+    }
+  }
+  return checker.warnings();
+}
+
+}  // namespace korvelt::pack

@@ -1,0 +1,117 @@
+#include "tools/pack/config_check.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace korvelt::pack {
+namespace {
+
+class ConfigCheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = std::filesystem::temp_directory_path() / ("korvelt-check-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    path = (folder / "app.ini").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+
+  int Check(const std::string& text, const std::vector<std::string>& names = {}, bool checkFiles = true) {
+    std::ofstream(path, std::ios::binary) << text;
+    report.str("");
+    return CheckConfiguration(path, names, checkFiles, report);
+  }
+  int Count(const std::string& needle) const {
+    std::string text = report.str();
+    int count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+    return count;
+  }
+
+  std::filesystem::path folder;
+  std::string path;
+  std::ostringstream report;
+};
+
+const char kGood[] = "SetupFile=rt.exe\nSearchType=1\nSearchString=HKLM\\Software\\V\n";
+
+// A sound configuration lists every prerequisite and warns about nothing.
+TEST_F(ConfigCheckTest, SoundConfigurationHasNoWarnings) {
+  EXPECT_EQ(Check(std::string("[GeneralOptions]\nOptions=q\n[PREREQUISITES]\nApp1=Runtime\nApp2=Web\n[App1]\n") +
+                      kGood + "[App2]\nUrl=http://x/w.exe\nSearchType=0\nVerMin=2.0\nSearchString=[SystemFolder]w.dll\n",
+                  {"rt.exe", "app.msi"}),
+            0)
+      << report.str();
+  EXPECT_EQ(Count("warning:"), 0);
+  EXPECT_EQ(Count("prerequisites: 2"), 1);
+  EXPECT_EQ(Count("App1 \"Runtime\": SetupFile rt.exe"), 1);
+  EXPECT_EQ(Count("App2 \"Web\": Url http://x/w.exe"), 1);
+  EXPECT_EQ(Count("2.0 or higher"), 1);
+  EXPECT_EQ(Count("quiet: yes"), 1);
+}
+
+// An invalid section is named with its reason, and the prerequisites it
+// drops are said to be dropped.
+TEST_F(ConfigCheckTest, InvalidSectionIsReported) {
+  struct Case {
+    std::string section;
+    const char* reason;
+  } cases[] = {{"SearchType=0\nSearchString=x\n", "neither SetupFile nor Url"},
+               {"SetupFile=rt.exe\nSearchString=x\n", "no SearchType"},
+               {"SetupFile=rt.exe\nSearchType=0\n", "no SearchString"},
+               {"SetupFile=rt.exe\nSearchType=0\nSearchString=" + std::string(300, 's') + "\n", "no SearchString"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    EXPECT_GE(Check(std::string("[PREREQUISITES]\nApp1=A\nApp2=B\nApp3=C\n[App1]\n") + kGood + "[App2]\n" +
+                        c.section + "[App3]\n" + kGood,
+                    {"rt.exe"}),
+              1);
+    EXPECT_EQ(Count("the list ends at App2: section [App2] is invalid"), 1) << report.str();
+    EXPECT_EQ(Count(c.reason), 1) << report.str();
+    EXPECT_EQ(Count("prerequisites: 1"), 1);
+  }
+  EXPECT_EQ(Count("[App2] SearchString is 300 characters long"), 1) << report.str();
+}
+
+// A gap in the App numbers ends the list; the entries after it are named.
+TEST_F(ConfigCheckTest, GapInTheListIsReported) {
+  EXPECT_EQ(Check(std::string("[PREREQUISITES]\nApp1=A\nApp3=C\n[App1]\n") + kGood + "[App3]\n" + kGood, {"rt.exe"}),
+            1);
+  EXPECT_EQ(Count("the list ends at App2, which [PREREQUISITES] lacks; App3"), 1) << report.str();
+}
+
+// A SetupFile that the payload lacks is a warning, unless files lie beside
+// the setup.
+TEST_F(ConfigCheckTest, MissingSetupFileIsReported) {
+  std::string text = std::string("[PREREQUISITES]\nApp1=A\n[App1]\n") + kGood;
+  EXPECT_EQ(Check(text, {"other.exe"}), 1);
+  EXPECT_EQ(Count("SetupFile rt.exe is not in the payload"), 1) << report.str();
+  EXPECT_EQ(Check(text, {"RT.EXE"}), 1);  // names match exactly
+  EXPECT_EQ(Check(text, {}, false), 0);
+}
+
+// Too long values, and a search type that searches nothing, are warned of.
+TEST_F(ConfigCheckTest, UnreadableValuesAreReported) {
+  EXPECT_EQ(Check("[GeneralOptions]\nMainAppCmdLine=" + std::string(259, 'm') +
+                      "\n[PREREQUISITES]\nApp1=A\n[App1]\nSetupFile=rt.exe\nSearchType=5\nVerMin=\"" +
+                      std::string(259, '1') + "\"\nSearchString=x\n",
+                  {"rt.exe"}),
+            3)
+      << report.str();
+  EXPECT_EQ(Count("[GeneralOptions] MainAppCmdLine is 259 characters long"), 1);
+  EXPECT_EQ(Count("[App1] VerMin is 259 characters long"), 1);
+  EXPECT_EQ(Count("SearchType 5 searches nothing"), 1);
+}
+
+// A missing file is an empty list, reported as such.
+TEST_F(ConfigCheckTest, MissingFileIsAnEmptyList) {
+  std::ostringstream out;
+  EXPECT_EQ(CheckConfiguration((folder / "none.ini").string(), {}, true, out), 0);
+  EXPECT_NE(out.str().find("prerequisites: 0"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace korvelt::pack

@@ -39,8 +39,7 @@ void Win32RunShell::OpenStatus(const char* caption, unsigned textId) {
     if (text) SetStatusText(status_, text);
     free(text);
   }
-  // Nothing dispatches messages while the run works: paint it once now.
-  RedrawWindow(status_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RepaintStatusWindow(status_);
 }
 
 void Win32RunShell::CloseStatus() {

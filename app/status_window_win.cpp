@@ -24,6 +24,10 @@ HWND OpenStatusWindow() {
   return window;
 }
 
+void RepaintStatusWindow(HWND window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 bool SetStatusText(HWND window, const char* text) {
   HWND line = GetDlgItem(window, IDC_STATUS_TEXT);
   if (!line || !SetWindowTextA(line, text)) return false;

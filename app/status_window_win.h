@@ -11,6 +11,10 @@ namespace korvelt {
 // the text "Preparing..."; null when it cannot be created.
 HWND OpenStatusWindow();
 
+// Paints the whole window, frame and caption included, at once: nothing
+// dispatches its messages while the run works.
+void RepaintStatusWindow(HWND window);
+
 // Replaces the window's line of text.
 bool SetStatusText(HWND window, const char* text);
 

@@ -58,8 +58,7 @@ class DllPlantingTest(WineTestCase):
                                        env=dict(NATIVE_FIRST, WINEDEBUG="+loaddll"))
             self.assertEqual(code, 0)
             # Wine's trace doubles each backslash.
-            self.assertRegex(output.lower(), r"system32\\+riched32\.dll", "the system's own rich edit was loaded")
-                             "the system's own rich edit was loaded")
+            self.assertRegex(output.lower(), r"system32\\+riched32\.dll", "the system rich edit was loaded")
             self.assertTrue(os.path.exists(installed_marker(name)))
             self.assertEqual(self.loaded(), [])
         finally:

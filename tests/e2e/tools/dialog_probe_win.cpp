@@ -93,6 +93,7 @@ BOOL CALLBACK Visit(HWND window, LPARAM) {
   Add(line);
   EnumChildWindows(window, AddChild, 0);
   if (seen.Changed(window, Hash(report))) {
+    printf("tick %lu\n", GetTickCount());
     fputs(report, stdout);
     fflush(stdout);
   }

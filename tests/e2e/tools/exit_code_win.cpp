@@ -21,7 +21,7 @@ int main() {
     printf("cannot start: %lu\n", GetLastError());
     return 1;
   }
-  printf("started %lu\n", process.dwProcessId);
+  printf("started %lu at tick %lu\n", process.dwProcessId, GetTickCount());
   fflush(stdout);
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;

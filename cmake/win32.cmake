@@ -11,6 +11,9 @@ target_link_libraries(korvelt_win PUBLIC korvelt_core)
 set(STATIC_LINK -static -static-libgcc -static-libstdc++)
 
 file(GLOB RESOURCE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
+# The scripts pull in the icon, the manifest and the .rc2 parts.
+file(GLOB RESOURCE_PARTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
+set_source_files_properties(${RESOURCE_FILES} PROPERTIES OBJECT_DEPENDS "${RESOURCE_PARTS}")
 add_executable(korvelt WIN32 app/main_win.cpp ${RESOURCE_FILES})
 target_compile_options(korvelt PRIVATE ${STUB_FLAGS})
 target_link_libraries(korvelt korvelt_win)

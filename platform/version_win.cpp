@@ -1,6 +1,5 @@
 #include "platform/version_win.h"
 
-#include <stdio.h>
 #include <windows.h>
 
 #include <stdlib.h>
@@ -86,16 +85,19 @@ uint32_t Win32VersionReader::ReadFileVersion(const char* path, uint32_t* mostSig
 }
 
 bool ReadVersionString(const char* path, const char* block, const char* name, String* value) {
-  char query[128];
-  int written = snprintf(query, sizeof(query), "\\StringFileInfo\\%s\\%s", block, name);
-  if (written < 0 || static_cast<size_t>(written) >= sizeof(query)) return false;
+  // Built by hand: the C library's formatting would pull its whole printf
+  // into the bootstrapper.
+  String query;
+  if (!query.Assign("\\StringFileInfo\\") || !query.Append(block) || !query.Append('\\') || !query.Append(name)) {
+    return false;
+  }
   VersionLibrary library;
   if (!library.Valid()) return false;
   BlockHolder holder;
   if (library.Read(path, &holder.block) != 0) return false;
   void* text = nullptr;
   UINT length = 0;
-  if (!library.Query(holder.block, query, &text, &length) || !text) return false;
+  if (!library.Query(holder.block, query.c_str(), &text, &length) || !text) return false;
   // The length may or may not count the terminator; the text ends at it.
   const char* begin = static_cast<const char*>(text);
   size_t used = 0;

@@ -50,6 +50,10 @@ bool IsQuietRun(const PrerequisiteList& list, LeadByteTest isLead) {
   return FindCharacter(list.GeneralOptions.Options.c_str(), 0, 'q', isLead) != kNoPosition;
 }
 
+bool IsMandatory(const Prerequisite& prerequisite, LeadByteTest isLead) {
+  return FindCharacter(prerequisite.Options.c_str(), 0, 'm', isLead) != kNoPosition;
+}
+
 const char* ActionText(int32_t action) {
   switch (action) {
     case DontInstall:

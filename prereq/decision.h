@@ -31,6 +31,10 @@ bool NeedsWizard(const PrerequisiteList& list);
 // True when the general Options hold the letter "q" (lower case only).
 bool IsQuietRun(const PrerequisiteList& list, LeadByteTest isLead = NoLeadBytes);
 
+// True when the prerequisite's Options hold the letter "m" (lower case
+// only): the user may not change its action.
+bool IsMandatory(const Prerequisite& prerequisite, LeadByteTest isLead = NoLeadBytes);
+
 // The Action column's text for `action`; empty for a value without one.
 const char* ActionText(int32_t action);
 

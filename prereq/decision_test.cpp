@@ -131,6 +131,18 @@ TEST(DecisionTest, QuietRunNeedsLowerCaseQ) {
   EXPECT_FALSE(IsQuietRun(list, [](unsigned char byte) { return byte == 0x82; }));
 }
 
+// Only a lower-case "m" anywhere in a prerequisite's Options makes it mandatory.
+TEST(DecisionTest, MandatoryNeedsLowerCaseM) {
+  for (auto [options, mandatory] : {std::pair{"", false}, {"m", true}, {"M", false}, {"xmz", true}, {"MQ", false}}) {
+    Prerequisite prerequisite;
+    ASSERT_TRUE(prerequisite.Options.Assign(options));
+    EXPECT_EQ(IsMandatory(prerequisite), mandatory) << options;
+  }
+  Prerequisite prerequisite;
+  ASSERT_TRUE(prerequisite.Options.Assign("\x82m"));
+  EXPECT_FALSE(IsMandatory(prerequisite, [](unsigned char byte) { return byte == 0x82; }));
+}
+
 // Every action value's column text; values without one give "".
 TEST(DecisionTest, ActionTexts) {
   struct Case {

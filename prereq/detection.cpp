@@ -42,7 +42,10 @@ bool SearchFolder(DetectionServices& services, const String& folderGiven, int32_
                   String* result) {
   String folder;
   if (!folder.Assign(folderGiven)) return false;
-  if (!folder.Empty() && !folder.EndsWith('\\') && !folder.Append('\\')) return false;
+  if (!folder.Empty() && !EndsWithBackslash(folder.c_str(), folder.Length(), services.isLead) &&
+      !folder.Append('\\')) {
+    return false;
+  }
 
   String path;
   if (!path.Assign(folder) || !path.Append(name)) return false;

@@ -120,6 +120,16 @@ TEST_F(DetectionTest, FileSearchCurrentFolderAndWildcards) {
   EXPECT_EQ(tree.versionsRead.back(), "C:\\Work\\v*.dll");
 }
 
+// A subfolder whose name ends in a trail byte that looks like a backslash
+// is still joined to the name with a backslash of its own.
+TEST_F(DetectionTest, FileSearchJoinsDoubleByteFolderNames) {
+  services.isLead = [](unsigned char byte) { return byte == 0x83; };
+  tree.isLead = services.isLead;
+  tree.AddVersionedFile("C:\\P\\\x83\\\\x.dll", 0x00040000, 0);
+  EXPECT_EQ(Search(0, "C:\\P\\x.dll?1"), Texts{"4.0.0.0"});
+  EXPECT_EQ(Search(0, "C:\\P\\\x83\\\\x.dll"), Texts{"4.0.0.0"});
+}
+
 // Subkey names are reported in enumeration order; an empty key reports nothing.
 TEST_F(DetectionTest, RegistryEnumerationListsSubkeys) {
   registry.AddKey(RegistryRoot::CurrentUser, "Software\\Vendor\\Runtime\\1.1.432");

@@ -23,11 +23,14 @@ bool Is(const char* keyword, size_t length, const char* name) {
   return strlen(name) == length && memcmp(keyword, name, length) == 0;
 }
 
-bool WithBackslash(String* folder) { return folder->EndsWith('\\') || folder->Append('\\'); }
+bool WithBackslash(String* folder, LeadByteTest isLead) {
+  return EndsWithBackslash(folder->c_str(), folder->Length(), isLead) || folder->Append('\\');
+}
 
 }  // namespace
 
-bool ResolveFolderKeyword(SystemFolders& folders, const char* keyword, size_t length, String* folder) {
+bool ResolveFolderKeyword(SystemFolders& folders, const char* keyword, size_t length, String* folder,
+                          LeadByteTest isLead) {
   folder->Clear();
   String found;
   if (Is(keyword, length, "SystemFolder")) {
@@ -48,7 +51,9 @@ bool ResolveFolderKeyword(SystemFolders& folders, const char* keyword, size_t le
         break;
       }
     }
-    if (!match || !folders.ShellFolder(match->folder, &found) || found.Empty() || !WithBackslash(&found)) return false;
+    if (!match || !folders.ShellFolder(match->folder, &found) || found.Empty() || !WithBackslash(&found, isLead)) {
+      return false;
+    }
   }
   *folder = static_cast<String&&>(found);
   return true;
@@ -66,7 +71,7 @@ bool ExpandFolderKeywords(SystemFolders& folders, const char* text, LeadByteTest
       break;
     }
     String folder;
-    ResolveFolderKeyword(folders, text + open + 1, close - open - 1, &folder);
+    ResolveFolderKeyword(folders, text + open + 1, close - open - 1, &folder, isLead);
     if (!result.Append(folder)) return false;
     position = close + 1;
   }

@@ -11,7 +11,8 @@ namespace korvelt {
 // The folder a keyword (the text between the brackets, matched exactly)
 // names, ending in a backslash; empty for an unknown keyword or a folder
 // the system does not give. Asks the system anew on every call.
-bool ResolveFolderKeyword(SystemFolders& folders, const char* keyword, size_t length, String* folder);
+bool ResolveFolderKeyword(SystemFolders& folders, const char* keyword, size_t length, String* folder,
+                          LeadByteTest isLead = NoLeadBytes);
 
 // `text` with every "[keyword]" replaced by its folder. There is no escape
 // and no nesting: a keyword is whatever lies between a "[" and the next

@@ -98,6 +98,13 @@ TEST_F(FolderKeywordsTest, TrailBytesAreNotBrackets) {
   EXPECT_STREQ(expanded.c_str(), "\x81[C:\\WINDOWS\\system32\\");
   ASSERT_TRUE(ExpandFolderKeywords(folders, "[Sys\x81]Folder]x", lead, &expanded));
   EXPECT_STREQ(expanded.c_str(), "x");
+  // A shell folder whose last character's trail byte is a backslash still
+  // gets its own backslash.
+  folders.shellFolders[20] = "C:\\Fonts\x81\\";
+  ASSERT_TRUE(ExpandFolderKeywords(folders, "[FontsFolder]", lead, &expanded));
+  EXPECT_STREQ(expanded.c_str(), "C:\\Fonts\x81\\\\");
+  ASSERT_TRUE(ExpandFolderKeywords(folders, "[FontsFolder]", NoLeadBytes, &expanded));
+  EXPECT_STREQ(expanded.c_str(), "C:\\Fonts\x81\\");
 }
 
 }  // namespace

@@ -160,10 +160,10 @@ size_t NarrowUtf16(unsigned char* bytes, size_t length, bool bigEndian) {
 
 }  // namespace
 
-uint32_t FileProfileReader::ReadString(const char* path, const char* section, const char* key, const char* fallback,
-                                       char* buffer, uint32_t size) {
+uint32_t ReadProfileFile(FileSystem& files, const char* path, const char* section, const char* key,
+                         const char* fallback, char* buffer, uint32_t size) {
   size_t length = 0;
-  unsigned char* bytes = ReadWholeFile(files_, path, &length);
+  unsigned char* bytes = ReadWholeFile(files, path, &length);
   const unsigned char* text = bytes;
   if (bytes && length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
     text += 3;

@@ -28,13 +28,21 @@ namespace korvelt {
 uint32_t ReadProfileText(const unsigned char* text, size_t length, const char* section, const char* key,
                          const char* fallback, char* buffer, uint32_t size);
 
-// A ProfileReader over the files of a FileSystem; each call reads the file
-// anew, as the system's reader does.
+// ReadProfileText over the file at `path`, read anew on every call as the
+// system's reader does; a missing or unreadable file has no keys.
+uint32_t ReadProfileFile(FileSystem& files, const char* path, const char* section, const char* key,
+                         const char* fallback, char* buffer, uint32_t size);
+
+// A ProfileReader over the files of a FileSystem. Defined here whole, so
+// that code built with type information can use it although the core is
+// built without.
 class FileProfileReader final : public ProfileReader {
  public:
   explicit FileProfileReader(FileSystem& files) : files_(files) {}
   uint32_t ReadString(const char* path, const char* section, const char* key, const char* fallback, char* buffer,
-                      uint32_t size) override;
+                      uint32_t size) override {
+    return ReadProfileFile(files_, path, section, key, fallback, buffer, size);
+  }
 
  private:
   FileSystem& files_;

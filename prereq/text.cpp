@@ -18,4 +18,8 @@ size_t FindLastCharacter(const char* text, char c, LeadByteTest isLead) {
   return found;
 }
 
+bool EndsWithBackslash(const char* text, size_t length, LeadByteTest isLead) {
+  return length > 0 && FindLastCharacter(text, '\\', isLead) == length - 1;
+}
+
 }  // namespace korvelt

@@ -42,8 +42,21 @@ const FakeFileTree::Node* FakeFileTree::Find(const std::string& path) const {
   return nullptr;
 }
 
+size_t FakeFileTree::LastSeparator(const std::string& path) const {
+  size_t found = std::string::npos;
+  for (const char* at = path.c_str(); *at; at = NextChar(at, isLead)) {
+    if (*at == '\\') found = static_cast<size_t>(at - path.c_str());
+  }
+  return found;
+}
+
+bool FakeFileTree::IsChildOf(const std::string& path, const std::string& folder) const {
+  size_t slash = LastSeparator(path);
+  return slash != std::string::npos && Lower(path.substr(0, slash)) == Lower(folder);
+}
+
 void FakeFileTree::Add(const Node& node) {
-  size_t slash = node.path.rfind('\\');
+  size_t slash = LastSeparator(node.path);
   if (slash != std::string::npos && slash > 2) AddFolder(node.path.substr(0, slash));
   if (!Find(node.path)) nodes_.push_back(node);
 }
@@ -59,7 +72,7 @@ void FakeFileTree::AddVersionedFile(const std::string& path, uint32_t mostSignif
 FindId FakeFileTree::FindFirst(const char* pattern, FoundEntry* entry) {
   patterns.push_back(pattern);
   std::string text(pattern);
-  size_t slash = text.rfind('\\');
+  size_t slash = LastSeparator(text);
   std::string folder = slash == std::string::npos ? currentFolder : text.substr(0, slash);
   std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
   if (name.empty()) return 0;
@@ -69,11 +82,9 @@ FindId FakeFileTree::FindFirst(const char* pattern, FoundEntry* entry) {
   std::vector<std::string> names;
   if (Matches(name.c_str(), ".")) names.push_back(kDot);
   if (Matches(name.c_str(), "..")) names.push_back(kDotDot);
-  std::string prefix = Lower(folder) + "\\";
   for (const Node& node : nodes_) {
-    std::string lower = Lower(node.path);
-    if (lower.compare(0, prefix.size(), prefix) != 0 || lower.find('\\', prefix.size()) != std::string::npos) continue;
-    std::string own = node.path.substr(prefix.size());
+    if (!IsChildOf(node.path, folder)) continue;
+    std::string own = node.path.substr(folder.size() + 1);
     if (Matches(name.c_str(), own.c_str())) names.push_back(folder + "\\" + own);
   }
   if (names.empty()) return 0;
@@ -95,7 +106,7 @@ bool FakeFileTree::FindNext(FindId find, FoundEntry* entry) {
   found->second.pop_back();
   bool dots = next == kDot || next == kDotDot;
   const Node* node = dots ? nullptr : Find(next);
-  std::string own = dots ? next : next.substr(next.rfind('\\') + 1);
+  std::string own = dots ? next : next.substr(LastSeparator(next) + 1);
   snprintf(entry->name, sizeof(entry->name), "%s", own.c_str());
   entry->isFolder = dots || (node && node->isFolder);
   return true;
@@ -116,7 +127,7 @@ void FakeFileTree::Close(FindId find) {
 uint32_t FakeFileTree::ReadFileVersion(const char* path, uint32_t* mostSignificant, uint32_t* leastSignificant) {
   versionsRead.push_back(path);
   std::string text(path);
-  if (text.find('\\') == std::string::npos) text = currentFolder + "\\" + text;
+  if (LastSeparator(text) == std::string::npos) text = currentFolder + "\\" + text;
   const Node* node = Find(text);
   if (!node) return 2;          // the file does not exist
   if (!node->hasVersion) return 1813;  // no version resource

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/chars.h"
 #include "platform/file_finder.h"
 #include "platform/version_info.h"
 
@@ -33,6 +34,8 @@ class FakeFileTree final : public FileFinder, public VersionReader {
 
   // The folder that a pattern without a backslash is looked for in.
   std::string currentFolder = "C:\\Work";
+  // The code page of the paths: a trail byte is never taken for a separator.
+  LeadByteTest isLead = NoLeadBytes;
 
   // What was asked for, in order.
   std::vector<std::string> patterns;
@@ -48,6 +51,8 @@ class FakeFileTree final : public FileFinder, public VersionReader {
     uint32_t leastSignificant;
   };
   const Node* Find(const std::string& path) const;
+  size_t LastSeparator(const std::string& path) const;
+  bool IsChildOf(const std::string& path, const std::string& folder) const;
   void Add(const Node& node);
 
   std::vector<Node> nodes_;

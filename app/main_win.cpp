@@ -2,11 +2,12 @@
 
 #include "app/command_line.h"
 #include "app/exit_code.h"
-#include "app/prerequisite_phase_win.h"
+#include "app/prerequisite_phase.h"
 #include "app/run.h"
 #include "app/run_shell_win.h"
 #include "platform/files_win.h"
 #include "platform/system_library_win.h"
+#include "prereq/system_services_win.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   korvelt::RestrictDllSearch();
@@ -15,7 +16,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   korvelt::Win32FileSystem files;
   korvelt::Win32ProcessInfo process;
   korvelt::Win32RunShell shell;
-  korvelt::Win32PrerequisitePhase prerequisites;
+  korvelt::Win32PrereqSystem system;
+  korvelt::PrereqServices prereqServices = system.Services();
+  korvelt::ModelPrerequisitePhase prerequisites(shell, prereqServices);
   korvelt::RunServices services{files, process, korvelt::SystemLeadByte, shell, prerequisites};
   return korvelt::Run(korvelt::CutCommandTail(commandLine, korvelt::SystemLeadByte), services);
 }

@@ -8,55 +8,24 @@
 #include "app/exit_code.h"
 #include "testing/fake_files.h"
 #include "testing/payload_builder.h"
+#include "testing/recording_shell.h"
 
 namespace korvelt {
 namespace {
 
 using testing::Bytes;
 
-// Writes down every call, in order, as one line each.
-class RecordingShell final : public RunShell {
- public:
-  void StartSession() override { calls.push_back("start"); }
-  void EndSession() override { calls.push_back("end"); }
-  void ShowPayloadError(PayloadError error) override {
-    calls.push_back("error " + std::to_string(static_cast<int>(error)));
-  }
-  bool ReadProductName(const char*, String* name) override {
-    return !productName.empty() && name->Assign(productName.c_str());
-  }
-  void OpenStatus(const char* caption, unsigned textId) override {
-    calls.push_back("status " + std::string(caption) + " " + std::to_string(textId));
-  }
-  void CloseStatus() override { calls.push_back("close status"); }
-  void RegisterRestart(const char* name) override { calls.push_back("register " + std::string(name)); }
-  void UnregisterRestart(const char* name) override { calls.push_back("unregister " + std::string(name)); }
-  bool LaunchMainPackage(const char* path, const char* parameters, uint32_t* exitCode) override {
-    calls.push_back("launch " + std::string(path) + " [" + parameters + "]");
-    // The package sees its files on disk while it runs.
-    launchSaw = files->files.count(path) > 0;
-    *exitCode = packageExitCode;
-    return packageStarts;
-  }
-
-  testing::FakeFileSystem* files = nullptr;
-  std::vector<std::string> calls;
-  std::string productName = "Product";
-  uint32_t packageExitCode = 0;
-  bool packageStarts = true;
-  bool launchSaw = false;
-};
-
 class ScriptedPhase final : public PrerequisitePhase {
  public:
   bool Run(PayloadArchive& archive, const char* runTitle, const char* runValueName, String* mainParameters) override {
     shell->calls.push_back("phase " + std::string(runTitle) + " " + runValueName);
-    configOnDisk = shell->files->files.count(archive.configPath().c_str()) > 0;
+    configOnDisk = files->files.count(archive.configPath().c_str()) > 0;
     mainParameters->Assign(configParameters.c_str());
     return !cancel;
   }
 
-  RecordingShell* shell = nullptr;
+  testing::RecordingShell* shell = nullptr;
+  testing::FakeFileSystem* files = nullptr;
   std::string configParameters;
   bool cancel = false;
   bool configOnDisk = false;
@@ -69,8 +38,8 @@ class RunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     files.folders = {"C:", "C:\\Temp", "C:\\Downloads", "C:\\Out"};
-    shell.files = &files;
     phase.shell = &shell;
+    phase.files = &files;
   }
   int RunWith(const char* tail) {
     RunServices services{files, process, NoLeadBytes, shell, phase};
@@ -80,7 +49,7 @@ class RunTest : public ::testing::Test {
 
   testing::FakeFileSystem files;
   testing::FakeProcessInfo process;
-  RecordingShell shell;
+  testing::RecordingShell shell{files};
   ScriptedPhase phase;
 };
 

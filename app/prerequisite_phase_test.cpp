@@ -1,0 +1,110 @@
+#include "app/prerequisite_phase.h"
+
+#include <gtest/gtest.h>
+
+#include "app/exit_code.h"
+#include "prereq/profile_text.h"
+#include "testing/fake_file_tree.h"
+#include "testing/fake_files.h"
+#include "testing/fake_registry.h"
+#include "testing/fake_system_folders.h"
+#include "testing/payload_builder.h"
+#include "testing/recording_shell.h"
+
+namespace korvelt {
+namespace {
+
+using testing::Bytes;
+
+constexpr char kExe[] = "C:\\Downloads\\setup.exe";
+constexpr char kConfig[] =
+    "[GeneralOptions]\r\n"
+    "MainAppCmdLine=/qb PROP=\"a b\"\r\n"
+    "[PREREQUISITES]\r\n"
+    "App1=Runtime\r\n"
+    "[App1]\r\n"
+    "SetupFile=runtime.exe\r\n"
+    "SearchType=2\r\n"
+    "VerMin=1.0\r\n"
+    "SearchString=HKLM\\Software\\Vendor\\Runtime\\Version\r\n";
+
+class PrerequisitePhaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override { files.folders = {"C:", "C:\\Temp", "C:\\Downloads"}; }
+
+  void Install(const std::string& config) {
+    std::vector<testing::TestEntry> entries = {{MainPackage, "App.msi", Bytes(100, 1)},
+                                               {PrereqConfig, "App.ini", Bytes(config.begin(), config.end())},
+                                               {OnDemand, "runtime.exe", Bytes(10, 2)}};
+    files.files[kExe] = testing::BuildPayload(4096, entries, HasPrerequisites);
+  }
+
+  int RunWith(const char* tail) {
+    FileProfileReader profiles(files);
+    PrereqServices services{profiles, DetectionServices{tree, registry, tree, folders, NoLeadBytes},
+                            OsFamily::NtFamily};
+    ModelPrerequisitePhase phase(shell, services);
+    RunServices run{files, process, NoLeadBytes, shell, phase};
+    return korvelt::Run(tail, run);
+  }
+
+  testing::FakeFileSystem files;
+  testing::FakeProcessInfo process;
+  testing::FakeFileTree tree;
+  testing::FakeRegistry registry;
+  testing::FakeSystemFolders folders;
+  testing::RecordingShell shell{files};
+};
+
+// Every prerequisite present: "Preparing...", no Run value, and the
+// configuration's command line for the package.
+TEST_F(PrerequisitePhaseTest, EverythingPresentGoesStraightToThePackage) {
+  Install(kConfig);
+  registry.SetValue(RegistryRoot::LocalMachine, "Software\\Vendor\\Runtime", "Version", "2.0");
+  EXPECT_EQ(RunWith(""), 0);
+  std::string folder = "C:\\Temp\\korvelt-0001020304050607\\";
+  EXPECT_EQ(shell.calls, (std::vector<std::string>{"start", "status Product Setup 0", "close status",
+                                                    "status Product Setup 141", "close status",
+                                                    std::string("unregister ") + kExe,
+                                                    "launch " + folder + "App.msi [/qb PROP=\"a b\"]",
+                                                    std::string("unregister ") + kExe, "end"}));
+  EXPECT_EQ(registry.valuesRead.size(), 1u);
+  EXPECT_EQ(files.files.size(), 1u) << "the configuration is deleted with the rest";
+}
+
+// The command tail replaces the configuration's command line.
+TEST_F(PrerequisitePhaseTest, CommandTailWins) {
+  Install(kConfig);
+  registry.SetValue(RegistryRoot::LocalMachine, "Software\\Vendor\\Runtime", "Version", "2.0");
+  EXPECT_EQ(RunWith("/qn"), 0);
+  EXPECT_NE(shell.calls[6].find("App.msi [/qn]"), std::string::npos) << shell.calls[6];
+}
+
+// A prerequisite to install: the Run value is written before anything
+// else happens, and removed before the package is launched.
+TEST_F(PrerequisitePhaseTest, WorkToDoRegistersTheRestart) {
+  Install(kConfig);
+  registry.SetValue(RegistryRoot::LocalMachine, "Software\\Vendor\\Runtime", "Version", "0.9");
+  EXPECT_EQ(RunWith(""), 0);
+  ASSERT_GE(shell.calls.size(), 5u);
+  EXPECT_EQ(shell.calls[2], "close status");
+  EXPECT_EQ(shell.calls[3], std::string("register ") + kExe);
+  EXPECT_EQ(shell.calls[4], "status Product Setup 141");
+}
+
+// A configuration without prerequisites, or one that cannot be read,
+// leaves the package to install without parameters.
+TEST_F(PrerequisitePhaseTest, EmptyOrUnreadableConfiguration) {
+  for (std::string config : {std::string(), std::string("\xff\xfe garbage \0 [", 14)}) {
+    files.files.clear();
+    shell.calls.clear();
+    Install(config);
+    EXPECT_EQ(RunWith(""), 0);
+    ASSERT_EQ(shell.calls.size(), 9u);
+    const std::string& launch = shell.calls[6];
+    EXPECT_EQ(launch.substr(launch.size() - 11), "\\App.msi []") << launch;
+  }
+}
+
+}  // namespace
+}  // namespace korvelt

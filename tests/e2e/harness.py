@@ -148,6 +148,11 @@ def set_registry_value(key, name, data):
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
+def delete_registry_key(key):
+    subprocess.run(["wine", "reg", "delete", key, "/f"], env=wine_env(), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+
+
 def temp_folder():
     return os.path.join(PREFIX_C, "users", os.environ.get("USER", "root"), "Temp")
 

@@ -5,8 +5,8 @@ import os
 import shutil
 import unittest
 
-from harness import (PREFIX_C, RUN_KEY, WineTestCase, build_msi, pack, registry_value, run_windows,
-                     set_registry_value, uninstall, windows_path)
+from harness import (PREFIX_C, RUN_KEY, WineTestCase, build_msi, delete_registry_key, pack, registry_value,
+                     run_windows, set_registry_value, uninstall, windows_path)
 
 CONFIG = """[GeneralOptions]
 MainAppCmdLine=/qn INSTALLDIR="C:\\korvelt e2e\\{name}"
@@ -57,6 +57,7 @@ class PrerequisitesPresentTest(WineTestCase):
             self.assertTrue(os.path.exists(marker), "installed where MainAppCmdLine said")
             self.assertIsNone(registry_value(RUN_KEY, windows_path(setup)))
         finally:
+            delete_registry_key("HKCU\\Software\\%s" % name)
             uninstall(package)
             shutil.rmtree(os.path.join(PREFIX_C, "korvelt e2e"), ignore_errors=True)
 

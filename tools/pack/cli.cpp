@@ -77,6 +77,14 @@ int Create(const std::vector<std::string>& arguments, std::ostream& out) {
   if (spec.outPath.empty()) throw UsageError("create needs --out");
   WriteSetup(spec);
   out << "wrote " << spec.outPath << " with " << spec.files.size() << " entries\n";
+  // What the bootstrapper will make of the configuration, warnings included;
+  // they do not stop the setup from being written.
+  for (const InputFile& file : spec.files) {
+    if (file.kind != PrereqConfig) continue;
+    std::vector<std::string> names;
+    for (const InputFile& entry : spec.files) names.push_back(entry.name);
+    CheckConfiguration(file.path, names, !(spec.options & ExternalFiles), out);
+  }
   return 0;
 }
 

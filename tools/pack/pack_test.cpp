@@ -111,6 +111,22 @@ TEST_F(PackTest, RefusesWhatTheBootstrapperWouldMishandle) {
   }
 }
 
+// Creating a setup reports what the bootstrapper will make of its
+// configuration; a warning does not stop the setup from being written.
+TEST_F(PackTest, CreateReportsTheConfiguration) {
+  Write("app.msi", "m");
+  Write("app.ini",
+        "[PREREQUISITES]\nApp1=Runtime\n[App1]\nSetupFile=missing.exe\nSearchType=1\nSearchString=HKLM\\X\n");
+  ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--prerequisites", "--main",
+                 Path("app.msi"), "--config", Path("app.ini")}),
+            0)
+      << err.str();
+  EXPECT_NE(out.str().find("Runtime"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("warning"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("missing.exe"), std::string::npos) << out.str();
+  EXPECT_TRUE(fs::exists(Path("setup.exe")));
+}
+
 // Usage errors exit with 2, help with 0.
 TEST_F(PackTest, CommandLineErrorsAndHelp) {
   EXPECT_EQ(Run({}), 2);

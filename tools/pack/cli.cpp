@@ -56,34 +56,34 @@ InputFile ParseFile(const std::string& argument, uint32_t kind) {
 }
 
 int Create(const std::vector<std::string>& arguments, std::ostream& out) {
-  SetupSpec spec;
+  SetupPlan plan;
   for (size_t i = 1; i < arguments.size(); ++i) {
     const std::string& option = arguments[i];
     auto value = [&]() -> const std::string& {
       if (i + 1 >= arguments.size()) throw UsageError(option + " needs a value");
       return arguments[++i];
     };
-    if (option == "--stub") spec.stubPath = value();
-    else if (option == "--out" || option == "-o") spec.outPath = value();
-    else if (option == "--main") spec.files.push_back(ParseFile(value(), MainPackage));
-    else if (option == "--support") spec.files.push_back(ParseFile(value(), MainSupport));
-    else if (option == "--config") spec.files.push_back(ParseFile(value(), PrereqConfig));
-    else if (option == "--on-demand") spec.files.push_back(ParseFile(value(), OnDemand));
-    else if (option == "--prerequisites") spec.options |= HasPrerequisites;
-    else if (option == "--external-files") spec.options |= ExternalFiles;
+    if (option == "--stub") plan.stubPath = value();
+    else if (option == "--out" || option == "-o") plan.outPath = value();
+    else if (option == "--main") plan.files.push_back(ParseFile(value(), MainPackage));
+    else if (option == "--support") plan.files.push_back(ParseFile(value(), MainSupport));
+    else if (option == "--config") plan.files.push_back(ParseFile(value(), PrereqConfig));
+    else if (option == "--on-demand") plan.files.push_back(ParseFile(value(), OnDemand));
+    else if (option == "--prerequisites") plan.options |= HasPrerequisites;
+    else if (option == "--external-files") plan.options |= ExternalFiles;
     else throw UsageError("unknown option '" + option + "'");
   }
-  if (spec.stubPath.empty()) throw UsageError("create needs --stub");
-  if (spec.outPath.empty()) throw UsageError("create needs --out");
-  WriteSetup(spec);
-  out << "wrote " << spec.outPath << " with " << spec.files.size() << " entries\n";
+  if (plan.stubPath.empty()) throw UsageError("create needs --stub");
+  if (plan.outPath.empty()) throw UsageError("create needs --out");
+  WriteSetup(plan);
+  out << "wrote " << plan.outPath << " with " << plan.files.size() << " entries\n";
   // What the bootstrapper will make of the configuration, warnings included;
   // they do not stop the setup from being written.
-  for (const InputFile& file : spec.files) {
+  for (const InputFile& file : plan.files) {
     if (file.kind != PrereqConfig) continue;
     std::vector<std::string> names;
-    for (const InputFile& entry : spec.files) names.push_back(entry.name);
-    CheckConfiguration(file.path, names, !(spec.options & ExternalFiles), out);
+    for (const InputFile& entry : plan.files) names.push_back(entry.name);
+    CheckConfiguration(file.path, names, !(plan.options & ExternalFiles), out);
   }
   return 0;
 }

@@ -73,11 +73,11 @@ std::string KindName(uint32_t kind) {
   return "on-demand";
 }
 
-void CheckSpec(const SetupSpec& spec) {
+void CheckPlan(const SetupPlan& plan) {
   std::set<std::string> seen;
   const InputFile* main = nullptr;
   const InputFile* config = nullptr;
-  for (const InputFile& file : spec.files) {
+  for (const InputFile& file : plan.files) {
     if (!IsPlainFileName(file.name.c_str(), static_cast<uint32_t>(file.name.size())) ||
         file.name.find('\0') != std::string::npos) {
       throw PackError("entry name '" + file.name + "' is not a plain file name (no folder part, no ':', no control characters)");
@@ -100,7 +100,7 @@ void CheckSpec(const SetupSpec& spec) {
                     "': the bootstrapper opens the package named after the configuration file, " +
                     BaseName(config->name) + ".msi");
   }
-  if ((spec.options & HasPrerequisites) && !(spec.options & ExternalFiles) && !config) {
+  if ((plan.options & HasPrerequisites) && !(plan.options & ExternalFiles) && !config) {
     throw PackError("--prerequisites needs a configuration file (--config)");
   }
 }
@@ -144,19 +144,19 @@ std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::ve
 
 namespace {
 
-void WriteLayout(const SetupSpec& spec, const std::string& target, uint64_t stubSize,
+void WriteLayout(const SetupPlan& plan, const std::string& target, uint64_t stubSize,
                  const std::vector<uint32_t>& sizes, uint32_t padding) {
   std::vector<unsigned char> tail =
-      EncodeTableAndFooter(static_cast<uint32_t>(stubSize), spec.files, sizes, spec.options, padding);
+      EncodeTableAndFooter(static_cast<uint32_t>(stubSize), plan.files, sizes, plan.options, padding);
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
   if (!out) throw PackError("cannot create " + target);
-  std::ifstream stub(spec.stubPath, std::ios::binary);
-  if (!stub) throw PackError("cannot read " + spec.stubPath);
-  CopyBytes(stub, out, stubSize, spec.stubPath);
-  for (size_t i = 0; i < spec.files.size(); ++i) {
-    std::ifstream in(spec.files[i].path, std::ios::binary);
-    if (!in) throw PackError("cannot read " + spec.files[i].path);
-    CopyBytes(in, out, sizes[i], spec.files[i].path);
+  std::ifstream stub(plan.stubPath, std::ios::binary);
+  if (!stub) throw PackError("cannot read " + plan.stubPath);
+  CopyBytes(stub, out, stubSize, plan.stubPath);
+  for (size_t i = 0; i < plan.files.size(); ++i) {
+    std::ifstream in(plan.files[i].path, std::ios::binary);
+    if (!in) throw PackError("cannot read " + plan.files[i].path);
+    CopyBytes(in, out, sizes[i], plan.files[i].path);
   }
   out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
   out.close();
@@ -175,12 +175,12 @@ bool ReadsBack(const std::string& path, size_t entryCount) {
 
 }  // namespace
 
-void WriteSetup(const SetupSpec& spec) {
-  CheckSpec(spec);
-  uint64_t stubSize = FileSize(spec.stubPath);
+void WriteSetup(const SetupPlan& plan) {
+  CheckPlan(plan);
+  uint64_t stubSize = FileSize(plan.stubPath);
   std::vector<uint32_t> sizes;
   uint64_t total = stubSize;
-  for (const InputFile& file : spec.files) {
+  for (const InputFile& file : plan.files) {
     uint64_t size = FileSize(file.path);
     if (size >= kTwoGiB) throw PackError(file.path + " is 2 GiB or larger, which a payload cannot hold");
     total += size;
@@ -188,23 +188,23 @@ void WriteSetup(const SetupSpec& spec) {
     sizes.push_back(static_cast<uint32_t>(size));
   }
 
-  std::string partial = spec.outPath + ".partial";
+  std::string partial = plan.outPath + ".partial";
   try {
-    WriteLayout(spec, partial, stubSize, sizes, 0);
+    WriteLayout(plan, partial, stubSize, sizes, 0);
     // The footer is found by the first marker in the last window, so data
     // that end in a marker of their own (a packed setup, say) would hide
     // it: zeros between the data and the table push them out of reach.
-    if (!ReadsBack(partial, spec.files.size())) {
-      WriteLayout(spec, partial, stubSize, sizes, kSearchWindow);
-      if (!ReadsBack(partial, spec.files.size())) {
+    if (!ReadsBack(partial, plan.files.size())) {
+      WriteLayout(plan, partial, stubSize, sizes, kSearchWindow);
+      if (!ReadsBack(partial, plan.files.size())) {
         throw PackError("the setup does not read back: an entry name or the stub holds the marker KORVELTSFX");
       }
     }
     std::error_code error;
     // A setup is a program: it keeps the stub's right to be run.
-    fs::permissions(partial, fs::status(spec.stubPath, error).permissions() | fs::perms::owner_exec, error);
-    fs::rename(partial, spec.outPath, error);
-    if (error) throw PackError("cannot write " + spec.outPath + ": " + error.message());
+    fs::permissions(partial, fs::status(plan.stubPath, error).permissions() | fs::perms::owner_exec, error);
+    fs::rename(partial, plan.outPath, error);
+    if (error) throw PackError("cannot write " + plan.outPath + ": " + error.message());
   } catch (...) {
     std::error_code ignored;
     fs::remove(partial, ignored);

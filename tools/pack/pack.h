@@ -22,7 +22,7 @@ struct InputFile {
   uint32_t kind = 0;
 };
 
-struct SetupSpec {
+struct SetupPlan {
   std::string stubPath;
   std::string outPath;
   uint32_t options = 0;
@@ -30,7 +30,7 @@ struct SetupSpec {
 };
 
 // Refuses what the bootstrapper would mishandle; throws PackError.
-void CheckSpec(const SetupSpec& spec);
+void CheckPlan(const SetupPlan& plan);
 
 // What follows the files' data in a setup whose stub is `stubSize` bytes:
 // `padding` zero bytes, the entry table and the footer.
@@ -39,7 +39,7 @@ std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::ve
                                                 uint32_t padding = 0);
 
 // Writes the setup; the output appears whole or not at all.
-void WriteSetup(const SetupSpec& spec);
+void WriteSetup(const SetupPlan& plan);
 
 struct ListedEntry {
   uint32_t kind;

@@ -88,6 +88,8 @@ wine_prefix() {
 }
 
 fuzz() {
+  say "fuzz corpus and crash reproducers"
+  ctest --test-dir "$BUILD/fuzz" --output-on-failure
   say "fuzzing"
   local target name corpus
   for target in "$BUILD"/fuzz/*_fuzz; do

@@ -11,7 +11,8 @@ export WINEARCH=win32
 JOBS=$(nproc)
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wixl msitools
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 wixl msitools nginx-light curl
   xvfb xauth xdotool x11-utils imagemagick python3)
 
 say() { printf '== %s\n' "$*"; }

@@ -4,10 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
 BUILD=$ROOT/build
-export WINEPREFIX=$BUILD/wine
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export WINEARCH=win32
 JOBS=$(nproc)
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
@@ -40,9 +38,57 @@ build() {
   say "native build"
   configure "$BUILD/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build "$BUILD/native" -j "$JOBS"
-  say "Win32 build"
-  configure "$BUILD/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel
+  say "Win32 build, i686"
+  configure "$BUILD/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw.cmake" -DKORVELT_ARCH=x86 -DCMAKE_BUILD_TYPE=MinSizeRel
   cmake --build "$BUILD/win32" -j "$JOBS"
+  say "Win32 build, x86_64"
+  configure "$BUILD/win64" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw.cmake" -DKORVELT_ARCH=x64 -DCMAKE_BUILD_TYPE=MinSizeRel
+  cmake --build "$BUILD/win64" -j "$JOBS"
+}
+
+# The architectures whose programs this machine can run under Wine: x64
+# always; x86 only where the kernel still starts 32-bit programs, which
+# Wine's 32-bit loader needs. KORVELT_NO_I686=1 acts as if it could not.
+ARCHES=()
+find_arches() {
+  [ ${#ARCHES[@]} -gt 0 ] && return 0
+  local why=""
+  if [ -n "${KORVELT_NO_I686:-}" ]; then
+    why="KORVELT_NO_I686 is set"
+  elif [ ! -x /usr/lib/wine/wine ]; then
+    why="32-bit Wine is not installed"
+  elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    why="this kernel does not start 32-bit programs ($(/usr/lib/wine/wine --version 2>&1 | tail -1))"
+  fi
+  if [ -z "$why" ]; then
+    ARCHES=(x86 x64)
+    say "this machine runs 32-bit and 64-bit programs: i686 and x86_64 are tested"
+  else
+    ARCHES=(x64)
+    say "i686 is SKIPPED: $why; x86_64 is tested"
+  fi
+}
+
+# Selects one architecture's Wine: its prefix, its loader, its build folder.
+use_arch() {
+  export KORVELT_ARCH=$1
+  if [ "$1" = x64 ]; then
+    export WINEPREFIX=$BUILD/wine64 WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+    WINE=/usr/lib/wine/wine64
+    WIN_BUILD=$BUILD/win64
+  else
+    export WINEPREFIX=$BUILD/wine32 WINEARCH=win32
+    unset WINELOADER
+    WINE=wine
+    WIN_BUILD=$BUILD/win32
+  fi
+}
+
+# The architecture the demo and the benchmarks use: i686 where it runs.
+use_first_arch() {
+  find_arches
+  use_arch "${ARCHES[0]}"
+  say "using the ${ARCHES[0]} bootstrapper"
 }
 
 build_checked() {
@@ -55,7 +101,13 @@ build_checked() {
 }
 
 XVFB_PID=""
-stop_display() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null; XVFB_PID=""; wineserver -k 2>/dev/null || true; }
+stop_wine() {
+  local prefix
+  for prefix in "$BUILD/wine32" "$BUILD/wine64"; do
+    [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  done
+}
+stop_display() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null; XVFB_PID=""; stop_wine; }
 
 # A display for the tests that show windows: the caller's, or our own Xvfb.
 start_display() {
@@ -74,16 +126,17 @@ start_display() {
   return 1
 }
 
+# The Wine prefix of the architecture selected by use_arch.
 wine_prefix() {
   [ -f "$WINEPREFIX/.korvelt-ready" ] && return 0
-  say "making the Wine prefix"
+  say "making the $KORVELT_ARCH Wine prefix"
   mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
+  "$WINE" wineboot -i >/dev/null 2>&1
   # Windows opens a package with "msiexec /i "%1" %*", which hands the
   # setup's parameters on; Wine's registration drops them.
-  wine reg add 'HKCR\Msi.Package\shell\Open\command' /ve /d 'C:\windows\system32\msiexec.exe /i "%1" %*' /f >/dev/null 2>&1
+  "$WINE" reg add 'HKCR\Msi.Package\shell\Open\command' /ve /d 'C:\windows\system32\msiexec.exe /i "%1" %*' /f >/dev/null 2>&1
   # Without a window manager, Wine waits for one at every managed window.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   wineserver -w
   touch "$WINEPREFIX/.korvelt-ready"
 }
@@ -108,14 +161,20 @@ run_tests() {
   deps
   build
   build_checked
-  wine_prefix
+  find_arches
   start_display
   say "native unit tests"
   ctest --test-dir "$BUILD/native" --output-on-failure
   say "native unit tests under ASan and UBSan"
   ctest --test-dir "$BUILD/asan" --output-on-failure
-  say "Win32 and end-to-end tests under Wine"
-  ctest --test-dir "$BUILD/win32" --output-on-failure -j 1
+  local arch
+  for arch in "${ARCHES[@]}"; do
+    use_arch "$arch"
+    wine_prefix
+    say "Win32 and end-to-end tests under Wine, $arch"
+    ctest --test-dir "$WIN_BUILD" --output-on-failure -j 1
+  done
+  [ ${#ARCHES[@]} -eq 2 ] || say "i686 was skipped (see above); only x86_64 ran under Wine"
   fuzz
   stop_display
 }
@@ -123,6 +182,7 @@ run_tests() {
 demo() {
   deps
   build
+  use_first_arch
   wine_prefix
   start_display
   python3 "$ROOT/examples/demo.py" "$BUILD"
@@ -132,6 +192,7 @@ demo() {
 bench() {
   deps
   build
+  use_first_arch
   wine_prefix
   start_display
   local script

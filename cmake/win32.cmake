@@ -14,18 +14,28 @@ file(GLOB RESOURCE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
 # The scripts pull in the icon, the manifest and the .rc2 parts.
 file(GLOB RESOURCE_PARTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
 set_source_files_properties(${RESOURCE_FILES} PROPERTIES OBJECT_DEPENDS "${RESOURCE_PARTS}")
+# korvelt.exe for i686, the default for every product; korvelt-x64.exe for
+# x86_64, which sees the machine as 64-bit products do.
+if(KORVELT_ARCH STREQUAL "x64")
+  set(KORVELT_STUB_NAME korvelt-x64)
+else()
+  set(KORVELT_STUB_NAME korvelt)
+endif()
 add_executable(korvelt WIN32 app/main_win.cpp ${RESOURCE_FILES})
 target_compile_options(korvelt PRIVATE ${STUB_FLAGS})
 target_link_libraries(korvelt korvelt_win)
 target_link_options(korvelt PRIVATE ${STATIC_LINK} -s -Wl,--gc-sections)
-set_target_properties(korvelt PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KORVELT_BIN_DIR})
+set_target_properties(korvelt PROPERTIES OUTPUT_NAME ${KORVELT_STUB_NAME} RUNTIME_OUTPUT_DIRECTORY ${KORVELT_BIN_DIR})
 
 add_library(korvelt_pack STATIC ${PACK_LIB_SOURCES})
 target_link_libraries(korvelt_pack PUBLIC korvelt_win)
 add_executable(korvelt-pack tools/pack/main.cpp)
 target_link_libraries(korvelt-pack korvelt_pack)
 target_link_options(korvelt-pack PRIVATE ${STATIC_LINK} -s)
-set_target_properties(korvelt-pack PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KORVELT_BIN_DIR})
+# One packer for Windows is shipped, the i686 one, which runs everywhere.
+if(NOT KORVELT_ARCH STREQUAL "x64")
+  set_target_properties(korvelt-pack PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KORVELT_BIN_DIR})
+endif()
 
 # GoogleTest built from the system's sources with the cross compiler.
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
@@ -47,7 +57,7 @@ foreach(script ${E2E_TESTS})
   get_filename_component(name ${script} NAME_WE)
   add_test(NAME e2e_${name} COMMAND ${Python3_EXECUTABLE} ${script})
   set_tests_properties(e2e_${name} PROPERTIES
-    ENVIRONMENT "KORVELT_BIN=${KORVELT_BIN_DIR};KORVELT_WIN_BUILD=${CMAKE_BINARY_DIR};KORVELT_SOURCE=${CMAKE_SOURCE_DIR}"
+    ENVIRONMENT "KORVELT_ARCH=${KORVELT_ARCH};KORVELT_BIN=${KORVELT_BIN_DIR};KORVELT_WIN_BUILD=${CMAKE_BINARY_DIR};KORVELT_SOURCE=${CMAKE_SOURCE_DIR}"
     TIMEOUT 600)
 endforeach()
 

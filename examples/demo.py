@@ -21,8 +21,13 @@ def main():
     for name in os.listdir(os.path.join(HERE, "sample")):
         shutil.copy(os.path.join(HERE, "sample", name), work)
 
+    print("== the %s bootstrapper, %s" % ("x86_64" if harness.X64 else "i686", harness.STUB))
     print("== building the sample package with wixl")
-    subprocess.run(["wixl", "-o", "KorveltSample.msi", "KorveltSample.wxs"], cwd=work, check=True,
+    # The package matches the bootstrapper, so that it installs into the
+    # Program Files folder that its own kind sees.
+    folder = "ProgramFiles64Folder" if harness.X64 else "ProgramFilesFolder"
+    subprocess.run(["wixl", "-a", harness.ARCH, "-D", "ProgramFiles=" + folder, "-o", "KorveltSample.msi",
+                    "KorveltSample.wxs"], cwd=work, check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # A large support file, so that the extraction lasts long enough to be seen.
     with open(os.path.join(work, "media.cab"), "wb") as media:

@@ -6,9 +6,7 @@
 
 namespace korvelt {
 
-#ifndef _WIN64
-static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "the shell expects the 32-bit record");
-#endif
+static_assert(sizeof(SHELLEXECUTEINFOA) == (sizeof(void*) == 8 ? 112 : 60), "the shell expects its own record");
 
 bool LaunchMainPackage(const char* packagePath, const char* parameters, uint32_t* exitCode) {
   SHELLEXECUTEINFOA execute = {};

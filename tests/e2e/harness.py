@@ -8,8 +8,16 @@ import unittest
 
 SOURCE = os.environ.get("KORVELT_SOURCE", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 BIN = os.environ.get("KORVELT_BIN", os.path.join(SOURCE, "build", "bin"))
-WIN_BUILD = os.environ.get("KORVELT_WIN_BUILD", os.path.join(SOURCE, "build", "win32"))
-STUB = os.path.join(BIN, "korvelt.exe")
+# The architecture under test: x86 (the i686 bootstrapper under 32-bit
+# Wine) or x64 (the x86_64 one under 64-bit Wine). The tests are written
+# once and run for each.
+ARCH = os.environ.get("KORVELT_ARCH", "x86")
+X64 = ARCH == "x64"
+WIN_BUILD = os.environ.get("KORVELT_WIN_BUILD", os.path.join(SOURCE, "build", "win64" if X64 else "win32"))
+STUB = os.path.join(BIN, "korvelt-x64.exe" if X64 else "korvelt.exe")
+# The 64-bit loader is named directly: the wine wrapper prefers the 32-bit
+# one, which some machines cannot start.
+WINE = ["/usr/lib/wine/wine64"] if X64 else ["wine"]
 PACK = os.path.join(BIN, "korvelt-pack")
 EXIT_CODE = os.path.join(WIN_BUILD, "e2e-tools", "exit_code.exe")
 ARTIFACTS = os.path.join(SOURCE, "build", "e2e")
@@ -17,10 +25,14 @@ ARTIFACTS = os.path.join(SOURCE, "build", "e2e")
 
 def wine_env(extra=None):
     env = dict(os.environ)
-    env.setdefault("WINEPREFIX", os.path.join(SOURCE, "build", "wine"))
+    env.setdefault("WINEPREFIX", os.path.join(SOURCE, "build", "wine64" if X64 else "wine32"))
     env.setdefault("WINEDEBUG", "-all")
     env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
-    env.setdefault("WINEARCH", "win32")
+    env["WINEARCH"] = "win64" if X64 else "win32"
+    if X64:
+        env["WINELOADER"] = WINE[0]
+    else:
+        env.pop("WINELOADER", None)
     if extra:
         env.update(extra)
     return env
@@ -35,7 +47,7 @@ def run_windows(command_line, cwd=None, timeout=120, env=None):
     """Runs a Windows command line under Wine; returns (exit code, output)."""
     environment = wine_env(env)
     environment["KORVELT_COMMAND_LINE"] = command_line
-    result = subprocess.run(["wine", EXIT_CODE], cwd=cwd, env=environment,
+    result = subprocess.run([*WINE, EXIT_CODE], cwd=cwd, env=environment,
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
     output = result.stdout.decode("latin-1")
     match = re.search(r"exit code (-?\d+)", output)
@@ -88,7 +100,7 @@ WXS = """<?xml version="1.0" encoding="utf-8"?>
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
     <Media Id="1" Cabinet="{name}.cab" EmbedCab="{embed}"/>
     <Directory Id="TARGETDIR" Name="SourceDir">
-      <Directory Id="ProgramFilesFolder">
+      <Directory Id="{program_files}">
         <Directory Id="INSTALLDIR" Name="{name}">
           <Component Id="Marker" Guid="{component}">
             <File Id="MarkerFile" Name="marker.txt" Source="{marker}" KeyPath="yes"/>
@@ -112,9 +124,11 @@ def build_msi(folder, name, marker_text="installed by Korvelt\n", file_name=None
     source = os.path.join(folder, name + ".wxs")
     with open(source, "w") as out:
         out.write(WXS.format(name=name, upgrade=uuid.uuid4(), component=uuid.uuid4(), marker=os.path.basename(marker),
-                             embed="yes" if embed else "no"))
+                             program_files="ProgramFiles64Folder" if X64 else "ProgramFilesFolder", embed="yes" if embed else "no"))
     package = os.path.join(folder, file_name or name + ".msi")
-    subprocess.run(["wixl", "-o", package, os.path.basename(source)], check=True, cwd=folder,
+    # The package matches the bootstrapper's architecture, so that both
+    # install into the Program Files folder of their own kind.
+    subprocess.run(["wixl", "-a", "x64" if X64 else "x86", "-o", package, os.path.basename(source)], check=True, cwd=folder,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return package
 
@@ -124,7 +138,7 @@ def installed_marker(name):
 
 
 def uninstall(package):
-    subprocess.run(["wine", "msiexec", "/x", package, "/qn"], env=wine_env(), stdout=subprocess.DEVNULL,
+    subprocess.run([*WINE, "msiexec", "/x", package, "/qn"], env=wine_env(), stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=120)
 
 
@@ -133,7 +147,7 @@ RUN_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 
 def registry_value(key, name):
     """The data of a REG_SZ value, or None."""
-    result = subprocess.run(["wine", "reg", "query", key, "/v", name], env=wine_env(), stdout=subprocess.PIPE,
+    result = subprocess.run([*WINE, "reg", "query", key, "/v", name], env=wine_env(), stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL, timeout=60)
     if result.returncode != 0:
         return None
@@ -144,12 +158,12 @@ def registry_value(key, name):
 
 
 def set_registry_value(key, name, data):
-    subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f"], env=wine_env(),
+    subprocess.run([*WINE, "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f"], env=wine_env(),
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
 def delete_registry_key(key):
-    subprocess.run(["wine", "reg", "delete", key, "/f"], env=wine_env(), stdout=subprocess.DEVNULL,
+    subprocess.run([*WINE, "reg", "delete", key, "/f"], env=wine_env(), stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=60)
 
 
@@ -167,7 +181,7 @@ def start_windows(command_line, cwd=None, env=None):
     """Starts a Windows command line under Wine in the background."""
     environment = wine_env(env)
     environment["KORVELT_COMMAND_LINE"] = command_line
-    return subprocess.Popen(["wine", EXIT_CODE], cwd=cwd, env=environment, stdout=subprocess.PIPE,
+    return subprocess.Popen([*WINE, EXIT_CODE], cwd=cwd, env=environment, stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT)
 
 
@@ -181,7 +195,7 @@ def finish(process, timeout=120):
 
 def probe_dialogs(seconds, close=False, until=0):
     """Watches for dialogs of other processes; returns what it printed."""
-    arguments = ["wine", os.path.join(TOOLS, "dialog_probe.exe"), str(seconds)]
+    arguments = [*WINE, os.path.join(TOOLS, "dialog_probe.exe"), str(seconds)]
     if close:
         arguments += ["close", "until-closed", str(until)]
     return subprocess.Popen(arguments, env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)

@@ -6,6 +6,8 @@ import shutil
 import subprocess
 import unittest
 
+import harness
+
 from harness import (STUB, TOOLS, WineTestCase, build_msi, installed_marker, pack, run_windows, uninstall,
                      windows_path)
 
@@ -20,7 +22,8 @@ NATIVE_FIRST = {"WINEDLLOVERRIDES": "riched32,wininet=n,b;mscoree,mshtml="}
 
 
 def imports(program):
-    output = subprocess.run(["i686-w64-mingw32-objdump", "-p", program], check=True, stdout=subprocess.PIPE).stdout
+    objdump = "x86_64-w64-mingw32-objdump" if harness.X64 else "i686-w64-mingw32-objdump"
+    output = subprocess.run([objdump, "-p", program], check=True, stdout=subprocess.PIPE).stdout
     return {line.split(":", 1)[1].strip().lower() for line in output.decode().splitlines() if "DLL Name:" in line}
 
 

@@ -1,0 +1,22 @@
+# Cross-compiles the Win32 build with MinGW-w64, for i686 or, with
+# -DKORVELT_ARCH=x64, for x86_64; CTest runs the resulting programs under
+# the Wine of that architecture.
+set(KORVELT_ARCH x86 CACHE STRING "The bootstrapper's architecture: x86 (i686) or x64 (x86_64)")
+if(KORVELT_ARCH STREQUAL "x64")
+  set(KORVELT_TRIPLET x86_64-w64-mingw32)
+  set(CMAKE_SYSTEM_PROCESSOR x86_64)
+elseif(KORVELT_ARCH STREQUAL "x86")
+  set(KORVELT_TRIPLET i686-w64-mingw32)
+  set(CMAKE_SYSTEM_PROCESSOR i686)
+else()
+  message(FATAL_ERROR "KORVELT_ARCH is x86 or x64, not '${KORVELT_ARCH}'")
+endif()
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${KORVELT_TRIPLET}-gcc)
+set(CMAKE_CXX_COMPILER ${KORVELT_TRIPLET}-g++)
+set(CMAKE_RC_COMPILER ${KORVELT_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KORVELT_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR env KORVELT_ARCH=${KORVELT_ARCH} ${CMAKE_CURRENT_LIST_DIR}/../testing/wine-run.sh)

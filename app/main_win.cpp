@@ -6,6 +6,7 @@
 #include "app/run.h"
 #include "app/run_shell_win.h"
 #include "platform/files_win.h"
+#include "platform/shell_win.h"
 #include "platform/system_library_win.h"
 #include "prereq/system_services_win.h"
 
@@ -16,9 +17,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   korvelt::Win32FileSystem files;
   korvelt::Win32ProcessInfo process;
   korvelt::Win32RunShell shell;
+  korvelt::Win32ShellLauncher launcher;
   korvelt::Win32PrereqSystem system;
   korvelt::PrereqServices prereqServices = system.Services();
   korvelt::ModelPrerequisitePhase prerequisites(shell, prereqServices);
-  korvelt::RunServices services{files, process, korvelt::SystemLeadByte, shell, prerequisites};
+  korvelt::RunServices services{files, process, korvelt::SystemLeadByte, shell, launcher, prerequisites};
   return korvelt::Run(korvelt::CutCommandTail(commandLine, korvelt::SystemLeadByte), services);
 }

@@ -44,7 +44,7 @@ class PrerequisitePhaseTest : public ::testing::Test {
     PrereqServices services{profiles, DetectionServices{tree, registry, tree, folders, NoLeadBytes},
                             OsFamily::NtFamily};
     ModelPrerequisitePhase phase(shell, services);
-    RunServices run{files, process, NoLeadBytes, shell, phase};
+    RunServices run{files, process, NoLeadBytes, shell, launcher, phase};
     return korvelt::Run(tail, run);
   }
 
@@ -53,7 +53,8 @@ class PrerequisitePhaseTest : public ::testing::Test {
   testing::FakeFileTree tree;
   testing::FakeRegistry registry;
   testing::FakeSystemFolders folders;
-  testing::RecordingShell shell{files};
+  testing::RecordingShell shell;
+  testing::RecordingLauncher launcher{files, shell.calls};
 };
 
 // Every prerequisite present: "Preparing...", no Run value, and the

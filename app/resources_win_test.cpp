@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages_win.h"
+#include "ui/messages_win.h"
 #include "resources/resource_ids.h"
 
 namespace korvelt {
@@ -81,19 +81,18 @@ TEST(ResourcesTest, StringTableTexts) {
       {141, "Extracting the main application files..."},
   };
   for (const auto& s : strings) {
-    char* text = LoadResourceText(GetModuleHandleA(nullptr), s.id);
-    ASSERT_NE(text, nullptr) << s.id;
-    EXPECT_STREQ(text, s.text) << "string " << s.id;
-    free(text);
+    String text;
+    ASSERT_TRUE(LoadResourceText(GetModuleHandleA(nullptr), s.id, &text)) << s.id;
+    EXPECT_STREQ(text.c_str(), s.text) << "string " << s.id;
   }
 }
 
 // A string the table lacks loads as an empty text rather than failing.
 TEST(ResourcesTest, MissingStringLoadsEmpty) {
-  char* text = LoadResourceText(GetModuleHandleA(nullptr), 142);
-  ASSERT_NE(text, nullptr);
-  EXPECT_STREQ(text, "");
-  free(text);
+  String text;
+  ASSERT_TRUE(text.Assign("left over"));
+  ASSERT_TRUE(LoadResourceText(GetModuleHandleA(nullptr), 142, &text));
+  EXPECT_STREQ(text.c_str(), "");
 }
 
 // The status window's template: size, styles, font and its one text line.

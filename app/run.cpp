@@ -4,6 +4,7 @@
 #include "app/exit_code.h"
 #include "app/extract_mode.h"
 #include "payload/launch.h"
+#include "resources/resource_ids.h"
 
 namespace korvelt {
 namespace {
@@ -21,7 +22,7 @@ bool BuildRunTitle(RunShell& shell, const String& exePath, String* title) {
 int InstallMainPackage(RunServices& services, PayloadArchive& archive, const String& runTitle,
                        const String& runValueName, const String& mainParameters) {
   bool external = archive.options() & ExternalFiles;
-  if (!external) services.shell.OpenStatus(runTitle.c_str(), kExtractingTextId);
+  if (!external) services.shell.OpenStatus(runTitle.c_str(), IDS_EXTRACTING_MAIN_FILES);
   // A file that cannot be written shows in the package's own error.
   archive.ExtractMainFiles();
   if (!external) services.shell.CloseStatus();
@@ -30,7 +31,7 @@ int InstallMainPackage(RunServices& services, PayloadArchive& archive, const Str
   String packagePath;
   uint32_t exitCode = 0;
   if (!MainPackagePath(archive, &packagePath) ||
-      !services.shell.LaunchMainPackage(packagePath.c_str(), mainParameters.c_str(), &exitCode)) {
+      !services.launcher.OpenAndWait(packagePath.c_str(), mainParameters.c_str(), &exitCode)) {
     return ExitPackageOpenFailed;
   }
   return static_cast<int>(exitCode);

@@ -9,10 +9,11 @@
 #include "base/string.h"
 #include "payload/archive.h"
 #include "platform/files.h"
+#include "platform/shell.h"
 
 namespace korvelt {
 
-// What the run shows and starts: windows, the registry, the shell.
+// What the run shows and marks: its windows and the Run value.
 class RunShell {
  public:
   // Steps that open and close a normal run: COM for the thread and the
@@ -29,9 +30,6 @@ class RunShell {
   virtual void CloseStatus() = 0;
   virtual void RegisterRestart(const char* runValueName) = 0;
   virtual void UnregisterRestart(const char* runValueName) = 0;
-  // Opens the package through the shell and waits for its process. False
-  // when no process was started; otherwise `exitCode` is the process's.
-  virtual bool LaunchMainPackage(const char* packagePath, const char* parameters, uint32_t* exitCode) = 0;
 
  protected:
   ~RunShell() = default;
@@ -56,11 +54,9 @@ struct RunServices {
   ProcessInfo& process;
   LeadByteTest isLead;
   RunShell& shell;
+  ShellLauncher& launcher;
   PrerequisitePhase& prerequisites;
 };
-
-// The string shown while the main installation files are extracted.
-constexpr unsigned kExtractingTextId = 141;
 
 // Runs the bootstrapper with the command line behind the program name and
 // returns the process exit code (see app/exit_code.h).

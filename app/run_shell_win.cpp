@@ -1,14 +1,13 @@
 #include "app/run_shell_win.h"
 
 #include <objbase.h>
-#include <stdlib.h>
 
-#include "app/messages_win.h"
+#include "app/payload_message_win.h"
 #include "app/restart_win.h"
-#include "app/status_window_win.h"
-#include "payload/launch_win.h"
 #include "platform/system_library_win.h"
 #include "platform/version_win.h"
+#include "ui/messages_win.h"
+#include "ui/status_window_win.h"
 
 namespace korvelt {
 
@@ -35,9 +34,8 @@ void Win32RunShell::OpenStatus(const char* caption, unsigned textId) {
   if (!status_) return;
   SetWindowTextA(status_, caption);
   if (textId) {
-    char* text = LoadResourceText(GetModuleHandleA(nullptr), textId);
-    if (text) SetStatusText(status_, text);
-    free(text);
+    String text;
+    if (LoadResourceText(GetModuleHandleA(nullptr), textId, &text)) SetStatusText(status_, text.c_str());
   }
   RepaintStatusWindow(status_);
 }
@@ -50,9 +48,5 @@ void Win32RunShell::CloseStatus() {
 void Win32RunShell::RegisterRestart(const char* runValueName) { korvelt::RegisterRestart(runValueName); }
 
 void Win32RunShell::UnregisterRestart(const char* runValueName) { korvelt::UnregisterRestart(runValueName); }
-
-bool Win32RunShell::LaunchMainPackage(const char* packagePath, const char* parameters, uint32_t* exitCode) {
-  return korvelt::LaunchMainPackage(packagePath, parameters, exitCode);
-}
 
 }  // namespace korvelt

@@ -17,7 +17,6 @@ class Win32RunShell final : public RunShell {
   void CloseStatus() override;
   void RegisterRestart(const char* runValueName) override;
   void UnregisterRestart(const char* runValueName) override;
-  bool LaunchMainPackage(const char* packagePath, const char* parameters, uint32_t* exitCode) override;
 
  private:
   HMODULE richEdit_ = nullptr;

@@ -42,14 +42,15 @@ class RunTest : public ::testing::Test {
     phase.files = &files;
   }
   int RunWith(const char* tail) {
-    RunServices services{files, process, NoLeadBytes, shell, phase};
+    RunServices services{files, process, NoLeadBytes, shell, launcher, phase};
     return korvelt::Run(tail, services);
   }
   std::vector<std::string> Calls() const { return shell.calls; }
 
   testing::FakeFileSystem files;
   testing::FakeProcessInfo process;
-  testing::RecordingShell shell{files};
+  testing::RecordingShell shell;
+  testing::RecordingLauncher launcher{files, shell.calls};
   ScriptedPhase phase;
 };
 
@@ -57,13 +58,13 @@ class RunTest : public ::testing::Test {
 // the Run value, launch, remove it again, clean up; the package's exit code.
 TEST_F(RunTest, NormalRunInOrder) {
   files.files[kExe] = testing::WorkedPayload();
-  shell.packageExitCode = 3010;
+  launcher.exitCodeToGive = 3010;
   EXPECT_EQ(RunWith(""), 3010);
   std::string package = std::string(kRunFolder) + "Product1.0.msi";
   EXPECT_EQ(Calls(), (std::vector<std::string>{"start", "status Product Setup 141", "close status",
                                                 std::string("unregister ") + kExe, "launch " + package + " []",
                                                 std::string("unregister ") + kExe, "end"}));
-  EXPECT_TRUE(shell.launchSaw);
+  EXPECT_TRUE(launcher.launchSaw);
   EXPECT_EQ(files.files.size(), 1u) << "every extracted file is gone";
   EXPECT_TRUE(files.folders.count("C:\\Temp\\korvelt-0001020304050607") == 0);
 }
@@ -147,7 +148,7 @@ TEST_F(RunTest, ExternalFilesLaunchesThePackageBesideTheBootstrapper) {
 // A package that cannot be started is reported in the exit code only.
 TEST_F(RunTest, PackageThatCannotStart) {
   files.files[kExe] = testing::WorkedPayload();
-  shell.packageStarts = false;
+  launcher.starts = false;
   EXPECT_EQ(RunWith(""), ExitPackageOpenFailed);
   EXPECT_EQ(Calls().back(), "end");
   EXPECT_EQ(files.files.size(), 1u);

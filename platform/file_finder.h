@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "base/scoped.h"
+
 namespace korvelt {
 
 // One entry of a listing. `name` holds the entry's name within its folder.
@@ -30,22 +32,6 @@ class FileFinder {
   ~FileFinder() = default;
 };
 
-// Owns one listing of a FileFinder and ends it exactly once.
-class ScopedFind {
- public:
-  ScopedFind(FileFinder& finder, FindId find) : finder_(finder), find_(find) {}
-  ~ScopedFind() {
-    if (find_) finder_.Close(find_);
-  }
-  ScopedFind(const ScopedFind&) = delete;
-  ScopedFind& operator=(const ScopedFind&) = delete;
-
-  FindId Get() const { return find_; }
-  bool Valid() const { return find_ != 0; }
-
- private:
-  FileFinder& finder_;
-  FindId find_;
-};
+using ScopedFind = Scoped<FileFinder, FindId>;
 
 }  // namespace korvelt

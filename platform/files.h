@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "base/scoped.h"
 #include "base/string.h"
 
 namespace korvelt {
@@ -54,25 +55,7 @@ class ProcessInfo {
   ~ProcessInfo() = default;
 };
 
-// Owns one open file of a FileSystem and closes it exactly once.
-class ScopedFile {
- public:
-  ScopedFile(FileSystem& files, FileId id) : files_(files), id_(id) {}
-  ~ScopedFile() { Reset(); }
-  ScopedFile(const ScopedFile&) = delete;
-  ScopedFile& operator=(const ScopedFile&) = delete;
-
-  FileId Get() const { return id_; }
-  bool Valid() const { return id_ != 0; }
-  void Reset(FileId id = 0) {
-    if (id_) files_.Close(id_);
-    id_ = id;
-  }
-
- private:
-  FileSystem& files_;
-  FileId id_;
-};
+using ScopedFile = Scoped<FileSystem, FileId>;
 
 // The longest path the system's 260-byte buffers hold.
 constexpr size_t kMaxPathLength = 259;

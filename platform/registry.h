@@ -3,6 +3,8 @@
 
 #include <stdint.h>
 
+#include "base/scoped.h"
+
 namespace korvelt {
 
 enum class RegistryRoot { CurrentUser, LocalMachine };
@@ -28,22 +30,6 @@ class Registry {
   ~Registry() = default;
 };
 
-// Owns one open key of a Registry and closes it exactly once.
-class ScopedKey {
- public:
-  ScopedKey(Registry& registry, RegistryKey key) : registry_(registry), key_(key) {}
-  ~ScopedKey() {
-    if (key_) registry_.Close(key_);
-  }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-
-  RegistryKey Get() const { return key_; }
-  bool Valid() const { return key_ != 0; }
-
- private:
-  Registry& registry_;
-  RegistryKey key_;
-};
+using ScopedKey = Scoped<Registry, RegistryKey>;
 
 }  // namespace korvelt

@@ -1,5 +1,7 @@
 #include "prereq/config.h"
 
+#include "platform/os_family.h"
+
 namespace korvelt {
 
 bool ReadProfileValue(ProfileReader& reader, const char* path, const char* section, const char* key, String* value) {
@@ -51,7 +53,8 @@ namespace {
 // record is complete.
 ListEnd ReadSection(ProfileReader& reader, const char* path, const char* section, Prerequisite* record) {
   String text;
-  record->TargetOS = ReadProfileValue(reader, path, section, "TargetOS", &text) ? ParseLeadingNumber(text.c_str()) : 2;
+  record->TargetOS = ReadProfileValue(reader, path, section, "TargetOS", &text) ? ParseLeadingNumber(text.c_str())
+                                                                                  : static_cast<int32_t>(OsFamily::AnyFamily);
   if (ReadProfileValue(reader, path, section, "SetupFile", &record->Location)) {
     record->Source = PrereqSource::SetupFile;
   } else if (ReadProfileValue(reader, path, section, "Url", &record->Location)) {

@@ -26,8 +26,14 @@ bool MatchVersionRange(const PrerequisiteList& list, size_t index) {
 
 PrereqAction DecideInitialAction(const PrerequisiteList& list, size_t index, OsFamily running) {
   const Prerequisite& prerequisite = list.Prerequisites[index];
-  if (running == OsFamily::NtFamily && prerequisite.TargetOS == 0) return NotRequired;
-  if (running == OsFamily::Win9xFamily && prerequisite.TargetOS == 1) return NotRequired;
+  // A prerequisite for the one family is not for the other; any other
+  // TargetOS is for both.
+  if (running == OsFamily::NtFamily && prerequisite.TargetOS == static_cast<int32_t>(OsFamily::Win9xFamily)) {
+    return NotRequired;
+  }
+  if (running == OsFamily::Win9xFamily && prerequisite.TargetOS == static_cast<int32_t>(OsFamily::NtFamily)) {
+    return NotRequired;
+  }
   if (MatchVersionRange(list, index)) return DontInstall;
   return prerequisite.Source == PrereqSource::Url ? Download : Install;
 }

@@ -1,19 +1,19 @@
-// A run shell for unit tests that writes down every call, in order, one
-// line each, and plays the main package.
+// A run shell and a shell launcher for unit tests that write down every
+// call into one log, in order, one line each; the launcher plays the
+// package or program it is asked to open.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "app/run.h"
+#include "platform/shell.h"
 #include "testing/fake_files.h"
 
 namespace korvelt::testing {
 
 class RecordingShell final : public RunShell {
  public:
-  explicit RecordingShell(FakeFileSystem& files) : files_(files) {}
-
   void StartSession() override { calls.push_back("start"); }
   void EndSession() override { calls.push_back("end"); }
   void ShowPayloadError(PayloadError error) override {
@@ -28,22 +28,30 @@ class RecordingShell final : public RunShell {
   void CloseStatus() override { calls.push_back("close status"); }
   void RegisterRestart(const char* name) override { calls.push_back("register " + std::string(name)); }
   void UnregisterRestart(const char* name) override { calls.push_back("unregister " + std::string(name)); }
-  bool LaunchMainPackage(const char* path, const char* parameters, uint32_t* exitCode) override {
-    calls.push_back("launch " + std::string(path) + " [" + parameters + "]");
-    // The package sees its files on disk while it runs.
-    launchSaw = files_.files.count(path) > 0;
-    *exitCode = packageExitCode;
-    return packageStarts;
-  }
 
   std::vector<std::string> calls;
   std::string productName = "Product";
-  uint32_t packageExitCode = 0;
-  bool packageStarts = true;
+};
+
+class RecordingLauncher final : public ShellLauncher {
+ public:
+  RecordingLauncher(FakeFileSystem& files, std::vector<std::string>& calls) : files_(files), calls_(calls) {}
+
+  bool OpenAndWait(const char* path, const char* parameters, uint32_t* exitCode) override {
+    calls_.push_back("launch " + std::string(path) + " [" + parameters + "]");
+    // What is opened sees its files on disk while it runs.
+    launchSaw = files_.files.count(path) > 0;
+    *exitCode = exitCodeToGive;
+    return starts;
+  }
+
+  uint32_t exitCodeToGive = 0;
+  bool starts = true;
   bool launchSaw = false;
 
  private:
   FakeFileSystem& files_;
+  std::vector<std::string>& calls_;
 };
 
 }  // namespace korvelt::testing

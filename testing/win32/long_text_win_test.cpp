@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/messages_win.h"
+#include "ui/messages_win.h"
 #include "testing/win32/ui_helpers.h"
 
 namespace korvelt {
@@ -26,11 +26,10 @@ const struct {
 // Around each doubling of the buffer the text loads whole, never cut.
 TEST(LongTextTest, LoadsWholeAroundBufferSizes) {
   for (const auto& t : kLongTexts) {
-    char* text = LoadResourceText(GetModuleHandleA(nullptr), t.id);
-    ASSERT_NE(text, nullptr) << t.length;
-    EXPECT_EQ(strlen(text), t.length);
-    EXPECT_EQ(std::string(text), Digits(t.length));
-    free(text);
+    String text;
+    ASSERT_TRUE(LoadResourceText(GetModuleHandleA(nullptr), t.id, &text)) << t.length;
+    EXPECT_EQ(text.Length(), t.length);
+    EXPECT_EQ(std::string(text.c_str()), Digits(t.length));
   }
 }
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "app/messages_win.h"
-#include "app/status_window_win.h"
+#include "app/payload_message_win.h"
+#include "ui/status_window_win.h"
 #include "testing/win32/ui_helpers.h"
 
 namespace korvelt {

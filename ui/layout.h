@@ -1,6 +1,6 @@
 // The arithmetic behind the dialog layout services: where a window goes
 // when it is centred, and where a resizable dialog's anchored controls go
-// when the dialog changes size. Plain numbers only; wizard/layout_win.h
+// when the dialog changes size. Plain numbers only; ui/layout_win.h
 // applies them to real windows.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "wizard/layout_win.h"
+#include "ui/layout_win.h"
 
 #include <gtest/gtest.h>
 
@@ -6,59 +6,14 @@
 #include <vector>
 
 #include "testing/win32/ui_helpers.h"
+#include "ui/dialog_template_win.h"
 
 namespace korvelt {
 namespace {
 
-// Builds a dialog template in memory, so that the tests need no resources.
-class DialogTemplate {
- public:
-  DialogTemplate(DWORD style, short width, short height, const char* title) {
-    Dword(style | DS_SETFONT);
-    Dword(0);
-    words_.push_back(0);  // item count, kept up to date by Add
-    for (short v : {short(0), short(0), width, height}) words_.push_back(static_cast<WORD>(v));
-    words_.push_back(0);  // no menu
-    words_.push_back(0);  // the standard dialog class
-    Text(title);
-    words_.push_back(8);
-    Text("MS Shell Dlg");
-  }
-
-  // Adds a control of a predefined class (0x80 button, 0x82 static, 0x83 list box).
-  DialogTemplate& Add(WORD id, WORD classAtom, const char* text, short x, short y, short cx, short cy,
-                      DWORD style = 0) {
-    while (words_.size() % 2) words_.push_back(0);
-    Dword(style | WS_CHILD | WS_VISIBLE);
-    Dword(0);
-    for (short v : {x, y, cx, cy}) words_.push_back(static_cast<WORD>(v));
-    words_.push_back(id);
-    words_.push_back(0xFFFF);
-    words_.push_back(classAtom);
-    Text(text);
-    words_.push_back(0);
-    ++words_[4];
-    return *this;
-  }
-
-  const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
-
- private:
-  void Dword(DWORD value) {
-    words_.push_back(LOWORD(value));
-    words_.push_back(HIWORD(value));
-  }
-  void Text(const char* text) {
-    for (; *text; ++text) words_.push_back(static_cast<unsigned char>(*text));
-    words_.push_back(0);
-  }
-
-  std::vector<WORD> words_;
-};
-
-constexpr WORD kButton = 0x80;
-constexpr WORD kStatic = 0x82;
-constexpr WORD kListBox = 0x83;
+constexpr WORD kButton = DialogTemplate::kButton;
+constexpr WORD kStatic = DialogTemplate::kStatic;
+constexpr WORD kListBox = DialogTemplate::kListBox;
 constexpr WORD kUnanchored = 1020;
 
 // The download dialog's rules, on stand-ins for its controls.

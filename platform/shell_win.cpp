@@ -1,4 +1,4 @@
-#include "payload/launch_win.h"
+#include "platform/shell_win.h"
 
 #include <windows.h>
 
@@ -8,12 +8,12 @@ namespace korvelt {
 
 static_assert(sizeof(SHELLEXECUTEINFOA) == (sizeof(void*) == 8 ? 112 : 60), "the shell expects its own record");
 
-bool LaunchMainPackage(const char* packagePath, const char* parameters, uint32_t* exitCode) {
+bool Win32ShellLauncher::OpenAndWait(const char* file, const char* parameters, uint32_t* exitCode) {
   SHELLEXECUTEINFOA execute = {};
   execute.cbSize = sizeof execute;
   execute.fMask = SEE_MASK_NOCLOSEPROCESS;
   execute.lpVerb = "open";
-  execute.lpFile = packagePath;
+  execute.lpFile = file;
   execute.lpParameters = parameters && *parameters ? parameters : nullptr;
   execute.nShow = SW_SHOWNORMAL;
   ShellExecuteExA(&execute);

@@ -1,4 +1,4 @@
-#include "wizard/layout.h"
+#include "ui/layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "wizard/layout_win.h"
+#include "ui/layout_win.h"
 
 namespace korvelt {
 namespace {

@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <windows.h>
 
-#include "wizard/layout.h"
+#include "ui/layout.h"
 
 namespace korvelt {
 

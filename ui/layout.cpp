@@ -1,4 +1,4 @@
-#include "wizard/layout.h"
+#include "ui/layout.h"
 
 namespace korvelt {
 namespace {

@@ -1,7 +1,7 @@
-#include "app/status_window_win.h"
+#include "ui/status_window_win.h"
 
 #include "resources/resource_ids.h"
-#include "wizard/layout_win.h"
+#include "ui/layout_win.h"
 
 namespace korvelt {
 namespace {

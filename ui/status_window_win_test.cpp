@@ -1,4 +1,4 @@
-#include "app/status_window_win.h"
+#include "ui/status_window_win.h"
 
 #include <gtest/gtest.h>
 

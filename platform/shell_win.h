@@ -1,0 +1,13 @@
+// The shell service on ShellExecuteExA.
+#pragma once
+
+#include "platform/shell.h"
+
+namespace korvelt {
+
+class Win32ShellLauncher final : public ShellLauncher {
+ public:
+  bool OpenAndWait(const char* file, const char* parameters, uint32_t* exitCode) override;
+};
+
+}  // namespace korvelt

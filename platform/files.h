@@ -33,7 +33,9 @@ class FileSystem {
   // Closes a file this service opened; every file is closed exactly once.
   virtual void Close(FileId file) = 0;
   virtual bool Delete(const char* path) = 0;
-  // Makes a new folder; fails when something of that name exists already.
+  // Makes a new folder that only the running user (and, on Windows, SYSTEM
+  // and the Administrators) may use, whatever its parent allows; fails when
+  // something of that name exists already.
   virtual bool CreateFolder(const char* path) = 0;
   virtual bool RemoveFolder(const char* path) = 0;
 

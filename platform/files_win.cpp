@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/own_folder_win.h"
 #include "platform/system_files.h"
 
 // RtlGenRandom, exported by advapi32 under this name.
@@ -77,7 +78,7 @@ void Win32FileSystem::Close(FileId file) { CloseHandle(AsHandle(file)); }
 
 bool Win32FileSystem::Delete(const char* path) { return DeleteFileA(path) != FALSE; }
 
-bool Win32FileSystem::CreateFolder(const char* path) { return CreateDirectoryA(path, nullptr) != FALSE; }
+bool Win32FileSystem::CreateFolder(const char* path) { return CreateOwnFolder(path); }
 
 bool Win32FileSystem::RemoveFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
 

@@ -1,6 +1,6 @@
 # Tools the end-to-end tests run under Wine beside the bootstrapper.
 set(E2E_TOOLS ${CMAKE_BINARY_DIR}/e2e-tools)
-foreach(tool exit_code dialog_probe naive_loader)
+foreach(tool exit_code dialog_probe naive_loader fake_prereq)
   add_executable(${tool} tests/e2e/tools/${tool}_win.cpp)
   target_link_options(${tool} PRIVATE ${STATIC_LINK})
   set_target_properties(${tool} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${E2E_TOOLS})

@@ -1,0 +1,223 @@
+"""The HTTP servers of the end-to-end tests, on 127.0.0.1 only, each
+started and stopped by the test that uses it: nginx from Debian for what a
+real server does, and a server of our own for what nginx won't do."""
+import http.server
+import os
+import re
+import shutil
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+
+NGINX = "/usr/sbin/nginx"
+
+
+def free_port():
+    """A port that nothing listens on at the moment."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def wait_for_port(port, seconds=10):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+                return
+        except OSError:
+            time.sleep(0.05)
+    raise AssertionError("nothing listens on port %d" % port)
+
+
+NGINX_CONF = """daemon off;
+user root;
+worker_processes 1;
+pid {work}/nginx.pid;
+error_log {work}/error.log;
+events {{ worker_connections 64; }}
+http {{
+  log_format plain '$request_method $uri $status $body_bytes_sent "$http_range"';
+  access_log {work}/access.log plain;
+  client_body_temp_path {work}/body;
+  proxy_temp_path {work}/proxy;
+  fastcgi_temp_path {work}/fastcgi;
+  uwsgi_temp_path {work}/uwsgi;
+  scgi_temp_path {work}/scgi;
+  default_type application/octet-stream;
+  sendfile on;
+  server {{
+    listen 127.0.0.1:{port};
+    root {root};
+  }}
+}}
+"""
+
+
+class Request:
+    def __init__(self, method, path, status, sent, range_header):
+        self.method, self.path, self.status, self.sent, self.range = method, path, status, sent, range_header
+
+    def __repr__(self):
+        return "%s %s %d %d %r" % (self.method, self.path, self.status, self.sent, self.range)
+
+
+class Nginx:
+    """nginx serving the files of `root` at http://127.0.0.1:port/."""
+
+    def __init__(self, root):
+        self.root = os.path.abspath(root)
+        self.port = free_port()
+        self.work = tempfile.mkdtemp(prefix="korvelt-nginx-")
+        self.process = None
+
+    def url(self, name):
+        return "http://127.0.0.1:%d/%s" % (self.port, name)
+
+    def __enter__(self):
+        conf = os.path.join(self.work, "nginx.conf")
+        with open(conf, "w") as out:
+            out.write(NGINX_CONF.format(work=self.work, port=self.port, root=self.root))
+        self.process = subprocess.Popen([NGINX, "-p", self.work, "-c", conf], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        wait_for_port(self.port)
+        return self
+
+    def __exit__(self, *exc):
+        self.process.terminate()
+        self.process.wait(timeout=30)
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def requests(self):
+        """What the access log holds so far, a Request a line."""
+        log = os.path.join(self.work, "access.log")
+        if not os.path.exists(log):
+            return []
+        found = []
+        with open(log) as lines:
+            for line in lines:
+                match = re.match(r'(\S+) (\S+) (\d+) (\d+) "(.*)"', line)
+                if match:
+                    range_header = None if match.group(5) == "-" else match.group(5)
+                    found.append(Request(match.group(1), match.group(2), int(match.group(3)), int(match.group(4)),
+                                         range_header))
+        return found
+
+
+class FaultServer:
+    """Serves the files of `root` as http://127.0.0.1:port/MODE/NAME, where
+    MODE says how it misbehaves:
+
+    ok            200 with its length, or 206 for a range from a byte on
+    nolength      200 without a length, the connection closed at the end
+    wronglength   200 with a length and a body one byte longer than the file
+    404, 500      that status with a short page and its length
+    404nolength, 500nolength   the same without a length
+    redirect      302 to /ok/NAME
+    norange       200 and the whole body, whatever range is asked for
+    short         the whole length announced, half the body sent, then closed
+    slow          the whole file in 8 KiB pieces, 20 ms apart
+    """
+
+    def __init__(self, root):
+        self.root = os.path.abspath(root)
+        self.log = []
+        self.server = None
+        self.thread = None
+
+    def url(self, mode, name):
+        return "http://127.0.0.1:%d/%s/%s" % (self.server.server_address[1], mode, name)
+
+    def __enter__(self):
+        outer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def log_message(self, *args):
+                pass
+
+            def send(self, status, body, length=True, headers=()):
+                self.send_response(status)
+                for name, value in headers:
+                    self.send_header(name, value)
+                if length:
+                    self.send_header("Content-Length", str(len(body)))
+                else:
+                    self.send_header("Connection", "close")
+                    self.close_connection = True
+                self.end_headers()
+                self.wfile.write(body)
+                return len(body)
+
+            def do_GET(self):
+                parts = self.path.split("/", 2)
+                mode, name = (parts[1], parts[2]) if len(parts) == 3 else ("", "")
+                path = os.path.join(outer.root, os.path.basename(name))
+                range_header = self.headers.get("Range")
+                status, sent = 404, 0
+                if not os.path.isfile(path) and mode not in ("404", "404nolength", "500", "500nolength"):
+                    sent = self.send(404, b"no such file")
+                else:
+                    data = open(path, "rb").read() if os.path.isfile(path) else b""
+                    page = b"<html><body>error</body></html>"
+                    status = 200
+                    if mode == "ok":
+                        match = re.match(r"bytes=(\d+)-$", range_header or "")
+                        if match and int(match.group(1)) < len(data):
+                            start = int(match.group(1))
+                            status = 206
+                            sent = self.send(206, data[start:], headers=[
+                                ("Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data)))])
+                        else:
+                            sent = self.send(200, data)
+                    elif mode == "norange":
+                        sent = self.send(200, data)
+                    elif mode == "nolength":
+                        sent = self.send(200, data, length=False)
+                    elif mode == "wronglength":
+                        sent = self.send(200, data + b"\0")
+                    elif mode in ("404", "500"):
+                        status = int(mode)
+                        sent = self.send(status, page)
+                    elif mode in ("404nolength", "500nolength"):
+                        status = int(mode[:3])
+                        sent = self.send(status, page, length=False)
+                    elif mode == "redirect":
+                        status = 302
+                        sent = self.send(302, b"", headers=[("Location", "/ok/" + name)])
+                    elif mode == "short":
+                        self.send_response(200)
+                        self.send_header("Content-Length", str(len(data)))
+                        self.send_header("Connection", "close")
+                        self.end_headers()
+                        self.wfile.write(data[:len(data) // 2])
+                        self.wfile.flush()
+                        self.close_connection = True
+                        sent = len(data) // 2
+                    elif mode == "slow":
+                        self.send_response(200)
+                        self.send_header("Content-Length", str(len(data)))
+                        self.end_headers()
+                        for start in range(0, len(data), 8192):
+                            self.wfile.write(data[start:start + 8192])
+                            self.wfile.flush()
+                            time.sleep(0.02)
+                        sent = len(data)
+                    else:
+                        status = 400
+                        sent = self.send(400, b"unknown mode")
+                outer.log.append(Request("GET", self.path, status, sent, range_header))
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.server.daemon_threads = True
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.server.shutdown()
+        self.server.server_close()
+        self.thread.join(timeout=30)

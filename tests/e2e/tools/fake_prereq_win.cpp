@@ -1,0 +1,57 @@
+// A prerequisite's setup program for the end-to-end tests. It appends one
+// line to the log named by /log:PATH, "NAME|its own path|its command tail",
+// and exits with the code given by /exit:N (0 without it). PATH holds no
+// blank; /name:NAME is only copied into the line.
+#include <windows.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+// The command tail: what follows the program's name, quoted or not.
+const char* Tail(const char* line) {
+  if (*line == '"') {
+    line = strchr(line + 1, '"');
+    if (!line) return "";
+    ++line;
+  } else {
+    while (*line && *line != ' ') ++line;
+  }
+  while (*line == ' ') ++line;
+  return line;
+}
+
+// The value of `/key:` up to the next blank, copied into `value`.
+bool Option(const char* tail, const char* key, char* value, size_t size) {
+  const char* found = strstr(tail, key);
+  if (!found) return false;
+  found += strlen(key);
+  size_t length = strcspn(found, " ");
+  if (length >= size) return false;
+  memcpy(value, found, length);
+  value[length] = '\0';
+  return true;
+}
+
+}  // namespace
+
+int main() {
+  const char* tail = Tail(GetCommandLineA());
+  char log[MAX_PATH], name[64] = "", code[16] = "0", self[MAX_PATH];
+  if (!Option(tail, "/log:", log, sizeof log)) return 2;
+  Option(tail, "/name:", name, sizeof name);
+  Option(tail, "/exit:", code, sizeof code);
+  GetModuleFileNameA(nullptr, self, sizeof self);
+
+  HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 3;
+  const char* parts[] = {name, "|", self, "|", tail, "\r\n"};
+  for (const char* part : parts) {
+    DWORD written = 0;
+    WriteFile(file, part, static_cast<DWORD>(strlen(part)), &written, nullptr);
+  }
+  CloseHandle(file);
+  return atoi(code);
+}

@@ -207,7 +207,7 @@ TEST_F(ArchiveTest, ReadFailureDuringACopyIsIo) {
 TEST_F(ArchiveTest, EntryOutsideTheFileCannotBePositioned) {
   Bytes payload = testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(10, 1)}}, 0);
   // The first head follows the 4096-byte stub and 10 data bytes.
-  testing::PutLittleEndian(payload, 4096 + 10 + 8, 0xFFFFFFF0u);
+  testing::PutLittleEndian(payload, 4096 + 10 + kEntryOffsetAt, 0xFFFFFFF0u);
   Install(payload);
   PayloadArchive archive(files, process);
   ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
@@ -257,7 +257,7 @@ TEST_F(ArchiveTest, UndeletableFileIsPassedOver) {
 
 // Extract mode copies every kind into the named folder and keeps them.
 TEST_F(ArchiveTest, ExtractAllWritesEveryKind) {
-  Install(testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(3, 1)}, {PrereqConfig, "a.ini", Bytes(2, 2)}, {9, "x.exe", Bytes(4, 3)}}, HasPrerequisites));
+  Install(testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(3, 1)}, {PrereqConfig, "a.ini", Bytes(2, 2)}, {OnDemand + 5, "x.exe", Bytes(4, 3)}}, HasPrerequisites));
   PayloadArchive archive(files, process);
   ASSERT_EQ(archive.OpenForExtract("C:\\Out"), PayloadError::Ok);
   EXPECT_STREQ(archive.extractFolder().c_str(), "C:\\Out\\");
@@ -283,7 +283,7 @@ TEST_F(ArchiveTest, ExtractAllIntoMissingFolderFailsAtTheFirstEntry) {
 // Damaged payloads close the file and leave no entries.
 TEST_F(ArchiveTest, FailedOpeningsLeaveNoEntries) {
   Bytes badVersion = testing::WorkedPayload();
-  testing::PutLittleEndian(badVersion, badVersion.size() - 32, 101);
+  testing::PutLittleEndian(badVersion, badVersion.size() - kFooterSize + kFooterVersionAt, 101);
   Bytes badName = testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(1, 1)}, {OnDemand, "..", Bytes(1, 1)}}, 0);
   struct Case {
     const char* what;

@@ -26,21 +26,34 @@ bool ReadExactly(FileSystem& files, FileId file, void* into, uint32_t size) {
 // Each window overlaps the one after it by the magic's length, so that a
 // magic at any position lies whole inside some window.
 bool WindowDistance(uint32_t k, uint32_t* distance) {
-  uint64_t back = kSearchWindow + uint64_t{kSearchWindow - sizeof kPayloadMagic} * (k - 1);
+  uint64_t back = kSearchWindow + uint64_t{kSearchWindow - kMagicSize} * (k - 1);
   if (back >= kOffsetLimit) return false;
   *distance = static_cast<uint32_t>(back);
   return true;
 }
 
 // The first position in the window at which the magic starts, or -1.
-int FindMagic(const unsigned char* window) {
-  for (uint32_t i = 0; i + sizeof kPayloadMagic <= kSearchWindow; ++i) {
-    if (memcmp(window + i, kPayloadMagic, sizeof kPayloadMagic) == 0) return static_cast<int>(i);
+int FindMagic(const unsigned char* window, const unsigned char* magic) {
+  for (uint32_t i = 0; i + kMagicSize <= kSearchWindow; ++i) {
+    if (memcmp(window + i, magic, kMagicSize) == 0) return static_cast<int>(i);
   }
   return -1;
 }
 
 }  // namespace
+
+void PayloadMagic(unsigned char out[kMagicSize]) {
+  // Kept masked, and unmasked through a volatile read that the compiler
+  // cannot fold back into the plain text.
+  static const unsigned char kMask = 0xA5;
+  static const unsigned char kMasked[kMagicSize] = {
+      'K' ^ kMask, 'O' ^ kMask, 'R' ^ kMask, 'V' ^ kMask, 'E' ^ kMask,
+      'L' ^ kMask, 'T' ^ kMask, 'S' ^ kMask, 'F' ^ kMask, 'X' ^ kMask,
+  };
+  volatile unsigned char mask = kMask;
+  unsigned char unmask = mask;
+  for (uint32_t i = 0; i < kMagicSize; ++i) out[i] = static_cast<unsigned char>(kMasked[i] ^ unmask);
+}
 
 bool ShiftedOffset(uint32_t stored, int32_t baseShift, uint32_t* actual) {
   int64_t shifted = int64_t{stored} + baseShift;
@@ -52,6 +65,8 @@ bool ShiftedOffset(uint32_t stored, int32_t baseShift, uint32_t* actual) {
 PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, int32_t* baseShift) {
   HeapBuffer window(kSearchWindow);
   if (!window.Valid()) return PayloadError::NoMemory;
+  unsigned char magic[kMagicSize];
+  PayloadMagic(magic);
 
   for (uint32_t k = 1;; ++k) {
     uint32_t distance = 0;
@@ -61,9 +76,9 @@ PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, i
     }
     if (!ReadExactly(files, file, window.Bytes(), kSearchWindow)) return PayloadError::Io;
 
-    int match = FindMagic(window.Bytes());
+    int match = FindMagic(window.Bytes(), magic);
     if (match < 0) continue;
-    int64_t start = static_cast<int64_t>(windowStart) + match - 24;
+    int64_t start = static_cast<int64_t>(windowStart) + match - int64_t{kFooterMagicAt};
     // A footer at the very start of the file cannot follow an executable image.
     if (start == 0) continue;
     if (start < 0 || start >= int64_t{kOffsetLimit}) return PayloadError::Io;
@@ -74,16 +89,16 @@ PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, i
         !files.Read(file, bytes, kFooterSize, &done) || done == 0) {
       return PayloadError::Io;
     }
-    if (memcmp(bytes + 24, kPayloadMagic, sizeof kPayloadMagic) != 0) return PayloadError::Corrupt;
+    if (memcmp(bytes + kFooterMagicAt, magic, kMagicSize) != 0) return PayloadError::Corrupt;
 
     PayloadFooter read;
-    read.entryCount = ReadLittleEndian(bytes);
-    read.version = ReadLittleEndian(bytes + 4);
-    read.footerOffset = ReadLittleEndian(bytes + 8);
-    read.tableOffset = ReadLittleEndian(bytes + 12);
-    read.dataOffset = ReadLittleEndian(bytes + 16);
-    read.options = ReadLittleEndian(bytes + 20);
-    memcpy(read.magic, bytes + 24, sizeof read.magic);
+    read.entryCount = ReadLittleEndian(bytes + kFooterEntryCountAt);
+    read.version = ReadLittleEndian(bytes + kFooterVersionAt);
+    read.footerOffset = ReadLittleEndian(bytes + kFooterFooterOffsetAt);
+    read.tableOffset = ReadLittleEndian(bytes + kFooterTableOffsetAt);
+    read.dataOffset = ReadLittleEndian(bytes + kFooterDataOffsetAt);
+    read.options = ReadLittleEndian(bytes + kFooterOptionsAt);
+    memcpy(read.magic, bytes + kFooterMagicAt, kMagicSize);
     if (read.version != kPayloadVersion) return PayloadError::BadVersion;
 
     // Both lie below 2^31, so the difference fits.
@@ -126,10 +141,10 @@ PayloadError ReadTable(FileSystem& files, FileId file, const PayloadFooter& foot
     if (!ReadExactly(files, file, head, kEntryHeadSize)) return PayloadError::Io;
     left -= kEntryHeadSize;
     PayloadEntry entry;
-    entry.kind = ReadLittleEndian(head);
-    entry.size = ReadLittleEndian(head + 4);
-    entry.offset = ReadLittleEndian(head + 8);
-    entry.nameLength = ReadLittleEndian(head + 12);
+    entry.kind = ReadLittleEndian(head + kEntryKindAt);
+    entry.size = ReadLittleEndian(head + kEntrySizeAt);
+    entry.offset = ReadLittleEndian(head + kEntryOffsetAt);
+    entry.nameLength = ReadLittleEndian(head + kEntryNameLengthAt);
     if (entry.nameLength == 0 || entry.nameLength > left) return PayloadError::Io;
     left -= entry.nameLength;
 
@@ -148,21 +163,21 @@ PayloadError ReadTable(FileSystem& files, FileId file, const PayloadFooter& foot
 }
 
 void EncodeFooter(const PayloadFooter& footer, unsigned char out[kFooterSize]) {
-  WriteLittleEndian(footer.entryCount, out);
-  WriteLittleEndian(footer.version, out + 4);
-  WriteLittleEndian(footer.footerOffset, out + 8);
-  WriteLittleEndian(footer.tableOffset, out + 12);
-  WriteLittleEndian(footer.dataOffset, out + 16);
-  WriteLittleEndian(footer.options, out + 20);
-  memcpy(out + 24, kPayloadMagic, sizeof kPayloadMagic);
-  out[34] = out[35] = 0;
+  WriteLittleEndian(footer.entryCount, out + kFooterEntryCountAt);
+  WriteLittleEndian(footer.version, out + kFooterVersionAt);
+  WriteLittleEndian(footer.footerOffset, out + kFooterFooterOffsetAt);
+  WriteLittleEndian(footer.tableOffset, out + kFooterTableOffsetAt);
+  WriteLittleEndian(footer.dataOffset, out + kFooterDataOffsetAt);
+  WriteLittleEndian(footer.options, out + kFooterOptionsAt);
+  PayloadMagic(out + kFooterMagicAt);
+  memset(out + kFooterZerosAt, 0, kFooterSize - kFooterZerosAt);
 }
 
 void EncodeEntryHead(const PayloadEntry& entry, unsigned char out[kEntryHeadSize]) {
-  WriteLittleEndian(entry.kind, out);
-  WriteLittleEndian(entry.size, out + 4);
-  WriteLittleEndian(entry.offset, out + 8);
-  WriteLittleEndian(entry.nameLength, out + 12);
+  WriteLittleEndian(entry.kind, out + kEntryKindAt);
+  WriteLittleEndian(entry.size, out + kEntrySizeAt);
+  WriteLittleEndian(entry.offset, out + kEntryOffsetAt);
+  WriteLittleEndian(entry.nameLength, out + kEntryNameLengthAt);
 }
 
 }  // namespace korvelt

@@ -1,6 +1,9 @@
 #include "payload/format.h"
 
 #include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
 
 #include "testing/fake_files.h"
 #include "testing/payload_builder.h"
@@ -49,7 +52,7 @@ TEST_F(FooterTest, WorkedPayloadReadsInOneWindow) {
   EXPECT_EQ(entries[0].size, 229376u);
   EXPECT_EQ(entries[0].nameLength, 14u);
   EXPECT_STREQ(names[1].c_str(), "Data01.cab");
-  EXPECT_EQ(entries[1].kind, 1u);
+  EXPECT_EQ(entries[1].kind, uint32_t{MainSupport});
   EXPECT_EQ(entries[1].offset, 307200u);
   // The footer search read exactly one window before the footer itself.
   ASSERT_GE(files.readSizes.size(), 2u);
@@ -126,7 +129,7 @@ TEST_F(FooterTest, InsertedBytesGiveABaseShift) {
 
 TEST_F(FooterTest, VersionOtherThan100IsRefused) {
   Bytes bytes = testing::WorkedPayload();
-  testing::PutLittleEndian(bytes, bytes.size() - 36 + 4, 101);
+  testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterVersionAt, 101);
   EXPECT_EQ(Read(bytes), PayloadError::BadVersion);
 }
 
@@ -153,7 +156,7 @@ TEST_F(FooterTest, EarlyMagicInANameIsTaken) {
 
 TEST_F(FooterTest, FooterFieldsOutOfRangeAreCorrupt) {
   Bytes bytes = testing::WorkedPayload();
-  testing::PutLittleEndian(bytes, bytes.size() - 36 + 8, 0x80000000u);
+  testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterFooterOffsetAt, 0x80000000u);
   EXPECT_EQ(Read(bytes), PayloadError::Corrupt);
 }
 
@@ -173,9 +176,9 @@ TEST_F(FooterTest, DamagedTablesAreRefused) {
     uint32_t value;
     PayloadError expected;
   } cases[] = {
-      {"nameLength 0", 12, 0, PayloadError::Io},
-      {"nameLength huge", 12, 0xFFFFFFFFu, PayloadError::Io},
-      {"nameLength past the end", 12, 100000, PayloadError::Io},
+      {"nameLength 0", kEntryNameLengthAt, 0, PayloadError::Io},
+      {"nameLength huge", kEntryNameLengthAt, 0xFFFFFFFFu, PayloadError::Io},
+      {"nameLength past the end", kEntryNameLengthAt, 100000, PayloadError::Io},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -192,7 +195,7 @@ TEST_F(FooterTest, EntryCountBeyondTheFileIsIo) {
   for (uint32_t count : {3u, 1000u, 0xFFFFFFFFu}) {
     SCOPED_TRACE(count);
     Bytes bytes = testing::WorkedPayload();
-    testing::PutLittleEndian(bytes, bytes.size() - 36, count);
+    testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterEntryCountAt, count);
     entries.Clear();
     names.Clear();
     ASSERT_EQ(Read(bytes), PayloadError::Ok);
@@ -202,7 +205,7 @@ TEST_F(FooterTest, EntryCountBeyondTheFileIsIo) {
 
 TEST_F(FooterTest, TableOffsetOutsideTheFileIsIo) {
   Bytes bytes = testing::WorkedPayload();
-  testing::PutLittleEndian(bytes, bytes.size() - 36 + 12, 0x7FFFFFF0u);
+  testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterTableOffsetAt, 0x7FFFFFF0u);
   ASSERT_EQ(Read(bytes), PayloadError::Ok);
   EXPECT_EQ(tableResult, PayloadError::Io);
 }
@@ -224,6 +227,42 @@ TEST(PlainFileNameTest, OrdinaryNamesPass) {
     EXPECT_TRUE(IsPlainFileName(name, static_cast<uint32_t>(strlen(name)))) << name;
   }
   EXPECT_FALSE(IsPlainFileName("ab", 3)) << "an embedded zero byte";
+}
+
+// The marker is built at run time; it must still be the ten letters.
+TEST(FooterEncodingTest, MagicIsTheMarker) {
+  unsigned char magic[kMagicSize];
+  PayloadMagic(magic);
+  EXPECT_EQ(std::string(magic, magic + kMagicSize), "KORVELTSFX");
+}
+
+// Each footer and head field lands at its named offset, little-endian.
+TEST(FooterEncodingTest, FieldsLieAtTheirOffsets) {
+  PayloadFooter footer;
+  footer.entryCount = 0x04030201;
+  footer.version = kPayloadVersion;
+  footer.footerOffset = 0x0C0B0A09;
+  footer.tableOffset = 0x100F0E0D;
+  footer.dataOffset = 0x14131211;
+  footer.options = 0x18171615;
+  unsigned char out[kFooterSize];
+  memset(out, 0xCC, sizeof out);
+  EncodeFooter(footer, out);
+  const unsigned char expected[kFooterSize] = {1,    2,    3,    4,    100,  0,    0,    0,    9,
+                                               10,   11,   12,   13,   14,   15,   16,   17,   18,
+                                               19,   20,   21,   22,   23,   24,   'K',  'O',  'R',
+                                               'V',  'E',  'L',  'T',  'S',  'F',  'X',  0,    0};
+  EXPECT_EQ(Bytes(out, out + kFooterSize), Bytes(expected, expected + kFooterSize));
+
+  PayloadEntry entry;
+  entry.kind = PrereqConfig;
+  entry.size = 0x08070605;
+  entry.offset = 0x0C0B0A09;
+  entry.nameLength = 0x100F0E0D;
+  unsigned char head[kEntryHeadSize];
+  EncodeEntryHead(entry, head);
+  const unsigned char expectedHead[kEntryHeadSize] = {3, 0, 0, 0, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  EXPECT_EQ(Bytes(head, head + kEntryHeadSize), Bytes(expectedHead, expectedHead + kEntryHeadSize));
 }
 
 TEST(ShiftedOffsetTest, StaysInsideWhatAPayloadDescribes) {

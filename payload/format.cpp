@@ -83,10 +83,10 @@ PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, i
     if (start == 0) continue;
     if (start < 0 || start >= int64_t{kOffsetLimit}) return PayloadError::Io;
 
+    // A footer the file cuts short (a download that stopped within it) is
+    // no footer, even with its marker whole.
     unsigned char bytes[kFooterSize] = {};
-    uint32_t done = 0;
-    if (!files.SeekFromStart(file, static_cast<uint32_t>(start)) ||
-        !files.Read(file, bytes, kFooterSize, &done) || done == 0) {
+    if (!files.SeekFromStart(file, static_cast<uint32_t>(start)) || !ReadExactly(files, file, bytes, kFooterSize)) {
       return PayloadError::Io;
     }
     if (memcmp(bytes + kFooterMagicAt, magic, kMagicSize) != 0) return PayloadError::Corrupt;

@@ -107,8 +107,9 @@ struct PayloadEntry {
   uint32_t nameLength = 0;
 };
 
-// Finds the footer of the open payload `file` and reads it. On Ok the
-// footer and `baseShift` are set; the file is left open either way.
+// Finds the footer of the open payload `file` and reads it. A footer that
+// the file cuts short gives Io; its two last bytes are not looked at. On
+// Ok the footer and `baseShift` are set; the file is left open either way.
 PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, int32_t* baseShift);
 
 // Reads the footer's `entryCount` entries into `entries` and `names`, which

@@ -140,6 +140,19 @@ TEST_F(FooterTest, NoMagicAnywhereIsIo) {
   EXPECT_EQ(Read(Bytes()), PayloadError::Io);
 }
 
+// A footer that the file cuts short is no footer, even when the marker is
+// whole: the read must bring all 36 bytes.
+TEST_F(FooterTest, FooterCutShortIsIo) {
+  for (size_t cut : {1u, 2u}) {
+    SCOPED_TRACE(cut);
+    Bytes bytes = testing::WorkedPayload();
+    bytes.resize(bytes.size() - cut);
+    files.readSizes.clear();
+    EXPECT_EQ(Read(bytes), PayloadError::Io);
+    EXPECT_EQ(files.readSizes.back(), kFooterSize) << "the footer was asked for whole";
+  }
+}
+
 // A footer at offset 0 is passed over; the search goes on and fails.
 TEST_F(FooterTest, FooterAtTheStartIsPassedOver) {
   Bytes bytes = testing::BuildPayload(0, {}, 0);

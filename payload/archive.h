@@ -11,6 +11,7 @@
 
 #include <stdint.h>
 
+#include "base/chars.h"
 #include "base/list.h"
 #include "base/string.h"
 #include "payload/format.h"
@@ -20,7 +21,9 @@ namespace korvelt {
 
 class PayloadArchive {
  public:
-  PayloadArchive(FileSystem& files, ProcessInfo& process);
+  // `isLead` tells the code page's lead bytes: paths are cut at whole
+  // characters only.
+  PayloadArchive(FileSystem& files, ProcessInfo& process, LeadByteTest isLead = NoLeadBytes);
   ~PayloadArchive();
   PayloadArchive(const PayloadArchive&) = delete;
   PayloadArchive& operator=(const PayloadArchive&) = delete;
@@ -75,6 +78,7 @@ class PayloadArchive {
 
   FileSystem& files_;
   ProcessInfo& process_;
+  LeadByteTest isLead_;
   PayloadFooter footer_;
   int32_t baseShift_ = 0;
   FileId file_ = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/code_page.h"
 #include "testing/fake_files.h"
 #include "testing/payload_builder.h"
 
@@ -313,6 +314,52 @@ TEST_F(ArchiveTest, ExeFolderDropsTheTrailingBackslash) {
   ASSERT_TRUE(archive.ExeFolder(&folder));
   EXPECT_STREQ(folder.c_str(), "C:\\Downloads");
   archive.CleanUp();
+}
+
+// In code page 932 "\x95\x5C" is one character whose trail byte looks
+// like a backslash: folders and names are cut at whole characters only.
+TEST_F(ArchiveTest, DoubleByteFolderGetsItsOwnBackslash) {
+  files.folders.insert("C:\\\x95\x5C");
+  Install(testing::WorkedPayload());
+  PayloadArchive archive(files, process, testing::CodePage932Lead);
+  ASSERT_EQ(archive.OpenForExtract("C:\\\x95\x5C"), PayloadError::Ok);
+  EXPECT_STREQ(archive.extractFolder().c_str(), "C:\\\x95\x5C\\");
+  EXPECT_EQ(archive.ExtractAll(), PayloadError::Ok);
+  archive.KeepFiles();
+  archive.CleanUp();
+  EXPECT_EQ(files.files.count("C:\\\x95\x5C\\Data01.cab"), 1u);
+}
+
+// A bootstrapper named with such a character finds its own folder.
+TEST_F(ArchiveTest, DoubleByteExecutableNameFindsItsFolder) {
+  process.modulePath = "C:\\Downloads\\\x95\x5C.exe";
+  files.files[process.modulePath] = testing::WorkedPayload(ExternalFiles);
+  PayloadArchive archive(files, process, testing::CodePage932Lead);
+  ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
+  EXPECT_STREQ(archive.extractFolder().c_str(), "C:\\Downloads\\");
+  EXPECT_STREQ(archive.configPath().c_str(), "C:\\Downloads\\\x95\x5C.ini");
+  EXPECT_STREQ(archive.mainBaseName().c_str(), "\x95\x5C");
+  String folder;
+  ASSERT_TRUE(archive.ExeFolder(&folder));
+  EXPECT_STREQ(folder.c_str(), "C:\\Downloads");
+  archive.CleanUp();
+}
+
+// The main package's base name drops four whole characters, never half of
+// one ("\x82\xA0" is one character).
+TEST_F(ArchiveTest, BaseNameDropsWholeCharacters) {
+  struct Case {
+    const char* config;
+    const char* baseName;
+  } cases[] = {{"\x82\xA0.ini", "\x82\xA0"}, {"\x82\xA0" "abc", ""}, {"x\x82\xA0" "abc", "x"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.config);
+    Install(testing::BuildPayload(4096, {{PrereqConfig, c.config, Bytes(1, 1)}}, 0));
+    PayloadArchive archive(files, process, testing::CodePage932Lead);
+    ASSERT_EQ(archive.OpenForExtract("C:\\Out"), PayloadError::Ok);
+    EXPECT_STREQ(archive.mainBaseName().c_str(), c.baseName);
+    archive.CleanUp();
+  }
 }
 
 // Paths past what the system's buffers hold are refused, not cut.

@@ -114,7 +114,7 @@ PayloadError PayloadArchive::Open() {
   }
   if (footer_.entryCount == 0) return PayloadError::Ok;
 
-  result = ReadTable(files_, file_, footer_, baseShift_, &entries_, &names_);
+  result = ReadTable(files_, file_, footer_, baseShift_, &entries_, &names_, isLead_);
   if (result == PayloadError::Ok) result = AssignRoles();
   if (result == PayloadError::Ok && !extracted_.Reserve(entries_.Count())) result = PayloadError::NoMemory;
   if (result != PayloadError::Ok) {

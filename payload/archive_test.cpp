@@ -220,7 +220,7 @@ TEST_F(ArchiveTest, EntryOutsideTheFileCannotBePositioned) {
 
 // ExtractNamed writes once; an unknown name is Io and changes nothing.
 TEST_F(ArchiveTest, ExtractNamedWritesOnceAndRefusesUnknownNames) {
-  Install(testing::BuildPayload(4096, {{OnDemand, "pre.exe", Bytes(10, 1)}, {OnDemand, "Pre.exe", Bytes(5, 2)}}, 0));
+  Install(testing::BuildPayload(4096, {{OnDemand, "pre.exe", Bytes(10, 1)}, {OnDemand, "other.exe", Bytes(5, 2)}}, 0));
   PayloadArchive archive(files, process);
   ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
   EXPECT_EQ(archive.ExtractNamed("pre.exe"), PayloadError::Ok);
@@ -286,13 +286,15 @@ TEST_F(ArchiveTest, FailedOpeningsLeaveNoEntries) {
   Bytes badVersion = testing::WorkedPayload();
   testing::PutLittleEndian(badVersion, badVersion.size() - kFooterSize + kFooterVersionAt, 101);
   Bytes badName = testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(1, 1)}, {OnDemand, "..", Bytes(1, 1)}}, 0);
+  Bytes sameName = testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(1, 1)}, {OnDemand, "A.msi", Bytes(1, 2)}}, 0);
   struct Case {
     const char* what;
     Bytes payload;
     PayloadError expected;
   } cases[] = {{"version 101", badVersion, PayloadError::BadVersion},
                {"no payload", Bytes(5000, 'M'), PayloadError::Io},
-               {"a name that leaves the folder", badName, PayloadError::Corrupt}};
+               {"a name that leaves the folder", badName, PayloadError::Corrupt},
+               {"two names for one file", sameName, PayloadError::Corrupt}};
   for (Case& c : cases) {
     SCOPED_TRACE(c.what);
     Install(c.payload);

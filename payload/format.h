@@ -33,6 +33,7 @@
 
 #include <stdint.h>
 
+#include "base/chars.h"
 #include "base/list.h"
 #include "base/string.h"
 #include "platform/files.h"
@@ -113,14 +114,22 @@ struct PayloadEntry {
 PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, int32_t* baseShift);
 
 // Reads the footer's `entryCount` entries into `entries` and `names`, which
-// stay parallel. A name that could write outside the extraction folder
-// refuses the table as Corrupt. On failure the lists may hold a part of the
-// table; the caller discards it.
+// stay parallel. A name that is not a plain file name, or two names that
+// differ only in the case of ASCII letters, refuse the table as Corrupt:
+// each entry must be a file of its own in the extraction folder. `isLead`
+// keeps the trail bytes of double-byte characters from being folded. On
+// failure the lists may hold a part of the table; the caller discards it.
 PayloadError ReadTable(FileSystem& files, FileId file, const PayloadFooter& footer, int32_t baseShift,
-                       List<PayloadEntry>* entries, List<String>* names);
+                       List<PayloadEntry>* entries, List<String>* names, LeadByteTest isLead = NoLeadBytes);
 
-// True for a name that is a plain file name: not empty, not "." or "..",
-// no folder separator, drive colon or control character.
+// True for a name that Windows stores as written, as one file of a folder:
+// not empty, no folder separator, drive colon or control character, none of
+// < > " | ? *, no trailing dot or blank (so neither "." nor ".."), and no
+// device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9, LPT0 to
+// LPT9, the last two also with a superscript digit), in any case, alone or
+// with an extension. Checked byte by byte: a trail byte that looks like a
+// separator refuses the name too, since the reader cannot know the code
+// page that will write it.
 bool IsPlainFileName(const char* name, uint32_t length);
 
 // Where a stored offset lies in the file, or false when it lies outside

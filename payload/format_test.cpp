@@ -4,7 +4,9 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
+#include "testing/code_page.h"
 #include "testing/fake_files.h"
 #include "testing/payload_builder.h"
 
@@ -23,6 +25,18 @@ class FooterTest : public ::testing::Test {
     if (result == PayloadError::Ok) {
       tableResult = ReadTable(files, file, footer, baseShift, &entries, &names);
     }
+    files.Close(file);
+    return result;
+  }
+
+  // Reads the footer and the table of `bytes`; the table's result.
+  PayloadError ReadBuiltTable(const Bytes& bytes, LeadByteTest isLead = NoLeadBytes) {
+    entries.Clear();
+    names.Clear();
+    files.files["setup.exe"] = bytes;
+    FileId file = files.OpenForReading("setup.exe");
+    PayloadError result = ReadFooter(files, file, &footer, &baseShift);
+    if (result == PayloadError::Ok) result = ReadTable(files, file, footer, baseShift, &entries, &names, isLead);
     files.Close(file);
     return result;
   }
@@ -223,9 +237,50 @@ TEST_F(FooterTest, TableOffsetOutsideTheFileIsIo) {
   EXPECT_EQ(tableResult, PayloadError::Io);
 }
 
-// Names that would write outside the extraction folder refuse the table.
+// Two names that one folder takes for the same file refuse the table:
+// ASCII letters fold, other bytes (whose case depends on the code page)
+// compare as they are, and so do both bytes of a double-byte character.
+TEST_F(FooterTest, NamesEqualIgnoringCaseAreCorrupt) {
+  struct Case {
+    std::vector<std::string> names;
+    LeadByteTest isLead;
+    PayloadError expected;
+  } cases[] = {
+      {{"a.msi", "b.msi", "a.cab"}, NoLeadBytes, PayloadError::Ok},
+      {{"a.msi", "b.msi", "a.msi"}, NoLeadBytes, PayloadError::Corrupt},
+      {{"Setup.MSI", "x", "setup.msi"}, NoLeadBytes, PayloadError::Corrupt},
+      {{"a", "A"}, NoLeadBytes, PayloadError::Corrupt},
+      {{"ab", "abc"}, NoLeadBytes, PayloadError::Ok},
+      {{"\xe9.msi", "\xc9.msi"}, NoLeadBytes, PayloadError::Ok},
+      {{"[.msi", "{.msi"}, NoLeadBytes, PayloadError::Ok},
+      {{"\x83\x41.txt", "\x83\x61.txt"}, testing::CodePage932Lead, PayloadError::Ok},
+      {{"\x83\x41.txt", "\x83\x61.txt"}, NoLeadBytes, PayloadError::Corrupt},
+      {{"\x83\x41" "A.txt", "\x83\x41" "a.txt"}, testing::CodePage932Lead, PayloadError::Corrupt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.names.front() << " ... " << c.names.back());
+    std::vector<testing::TestEntry> table;
+    for (const std::string& name : c.names) table.push_back({OnDemand, name, Bytes(1, 1)});
+    EXPECT_EQ(ReadBuiltTable(testing::BuildPayload(4096, table, 0), c.isLead), c.expected);
+  }
+}
+
+// A table of very many names is checked in n log n steps: sorted, not
+// compared pair by pair.
+TEST_F(FooterTest, ManyNamesAreCheckedBySorting) {
+  std::vector<testing::TestEntry> table;
+  for (int i = 0; i < 100000; ++i) table.push_back({OnDemand, "n" + std::to_string(i), Bytes()});
+  EXPECT_EQ(ReadBuiltTable(testing::BuildPayload(4096, table, 0)), PayloadError::Ok);
+  EXPECT_EQ(entries.Count(), table.size());
+  table.push_back({OnDemand, "N0", Bytes()});
+  EXPECT_EQ(ReadBuiltTable(testing::BuildPayload(4096, table, 0)), PayloadError::Corrupt);
+}
+
+// Names that would write outside the extraction folder, or that Windows
+// would not store as written, refuse the table.
 TEST_F(FooterTest, NamesWithFolderPartsAreCorrupt) {
-  for (const char* name : {"..", ".", "..\\evil.dll", "sub\\a.msi", "a/b.msi", "C:a.msi", "a\tb", "a\x01.msi"}) {
+  for (const char* name : {"..", ".", "..\\evil.dll", "sub\\a.msi", "a/b.msi", "C:a.msi", "a\tb", "a\x01.msi",
+                           "con.txt", "LPT1", "a.msi.", "a?b"}) {
     SCOPED_TRACE(name);
     Bytes bytes = testing::BuildPayload(4096, {{OnDemand, name, Bytes(3, 1)}}, 0);
     entries.Clear();
@@ -235,11 +290,68 @@ TEST_F(FooterTest, NamesWithFolderPartsAreCorrupt) {
   }
 }
 
-TEST(PlainFileNameTest, OrdinaryNamesPass) {
-  for (const char* name : {"a", "setup.msi", "...", ".hidden", "na me.cab", "\xe9t\xe9.msi"}) {
-    EXPECT_TRUE(IsPlainFileName(name, static_cast<uint32_t>(strlen(name)))) << name;
+// A plain name is stored by Windows as written, as one file of the
+// extraction folder: no folder part, no device, nothing Windows drops or
+// refuses.
+TEST(PlainFileNameTest, NameRule) {
+  struct Case {
+    const char* name;
+    bool plain;
+  } cases[] = {
+      {"a", true},
+      {"setup.msi", true},
+      {".hidden", true},
+      {"na me.cab", true},
+      {"\xe9t\xe9.msi", true},
+      {"a.b.c", true},
+      {"console.msi", true},
+      {"conx", true},
+      {"com10.txt", true},
+      {"lpt.txt", true},
+      {"xcon", true},
+      {" con", true},
+      {"nul_.txt", true},
+      {"", false},
+      {".", false},
+      {"..", false},
+      {"...", false},
+      {"a.", false},
+      {"a ", false},
+      {"setup.msi.", false},
+      {"..\\evil.dll", false},
+      {"sub\\a.msi", false},
+      {"a/b.msi", false},
+      {"C:a.msi", false},
+      {"a\tb", false},
+      {"a\x01.msi", false},
+      {"a\x7f", false},
+      {"a<b", false},
+      {"a>b", false},
+      {"a\"b", false},
+      {"a|b", false},
+      {"a?b", false},
+      {"a*.msi", false},
+      {"CON", false},
+      {"con", false},
+      {"con.txt", false},
+      {"Con.tar.gz", false},
+      {"con .txt", false},
+      {"PRN", false},
+      {"aux.msi", false},
+      {"NuL", false},
+      {"COM1", false},
+      {"com9.exe", false},
+      {"COM0", false},
+      {"com\xb9", false},
+      {"Lpt1.msi", false},
+      {"LPT9", false},
+      {"conin$", false},
+      {"CONOUT$.txt", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsPlainFileName(c.name, static_cast<uint32_t>(strlen(c.name))), c.plain) << "name: " << c.name;
   }
-  EXPECT_FALSE(IsPlainFileName("ab", 3)) << "an embedded zero byte";
+  EXPECT_FALSE(IsPlainFileName("a\0b", 3)) << "an embedded zero byte";
 }
 
 // The marker is built at run time; it must still be the ten letters.

@@ -73,7 +73,7 @@ PayloadError PayloadArchive::OpenForRun() {
   // A missing own path shows as a file that cannot be opened.
   process_.ModulePath(&exePath_);
   if (!process_.TempFolder(&extractFolder_)) return PayloadError::NoPath;
-  inRunFolder_ = true;
+  normalRun_ = true;
   return Open();
 }
 
@@ -102,11 +102,14 @@ PayloadError PayloadArchive::Open() {
     CloseFile();
     return result;
   }
-  if ((footer_.options & ExternalFiles) && !SetFolderPart(&extractFolder_, exePath_, true, isLead_)) {
+  // A normal run finds external files beside the bootstrapper; extract mode
+  // keeps the folder it was given, so that it never writes over them.
+  bool external = footer_.options & ExternalFiles;
+  if (normalRun_ && external && !SetFolderPart(&extractFolder_, exePath_, true, isLead_)) {
     CloseFile();
     return PayloadError::NoMemory;
   }
-  if (inRunFolder_ && !(footer_.options & ExternalFiles)) result = MakeRunFolder();
+  if (normalRun_ && !external) result = MakeRunFolder();
   if (result == PayloadError::Ok) result = AssignRoles();
   if (result != PayloadError::Ok) {
     CloseFile();
@@ -124,11 +127,14 @@ PayloadError PayloadArchive::Open() {
   }
   for (size_t i = 0; i < entries_.Count(); ++i) extracted_.Push(false);
 
-  if ((footer_.options & HasPrerequisites) && !(footer_.options & ExternalFiles)) {
-    // The configuration is on disk before the prerequisite phase begins.
+  if ((footer_.options & HasPrerequisites) && !external) {
+    // A payload that asks for prerequisites without a configuration cannot
+    // be opened. A normal run has it on disk before the prerequisite phase
+    // begins; extract mode writes it with the rest, so that its opening
+    // fails only on the payload itself.
     size_t index = 0;
     if (!FindEntry(FileNamePart(configPath_, isLead_), &index)) return PayloadError::Io;
-    return CopyEntry(index);
+    if (normalRun_) return CopyEntry(index);
   }
   return PayloadError::Ok;
 }

@@ -34,7 +34,9 @@ class PayloadArchive {
   // HasPrerequisites the configuration file is written at once.
   PayloadError OpenForRun();
   // Opens the running executable's payload for extract mode; `folder` is
-  // used as it is (a trailing backslash is added when missing).
+  // used as it is (a trailing backslash is added when missing), also with
+  // ExternalFiles. Nothing is written yet: a payload with HasPrerequisites
+  // but no configuration entry still fails to open.
   PayloadError OpenForExtract(const char* folder);
   // Opens the payload of the file at `exePath` into `folder`, as extract
   // mode does; the packer uses it to read setups it did not start as.
@@ -90,7 +92,7 @@ class PayloadArchive {
   List<String> names_;
   List<bool> extracted_;
   bool keepFiles_ = false;
-  bool inRunFolder_ = false;
+  bool normalRun_ = false;  // opened by OpenForRun
   String runFolder_;  // the folder made for this run, or empty
 };
 

@@ -194,6 +194,22 @@ TEST_F(ArchiveTest, ShortCopiesAreReportedAndStillCleanedUp) {
   EXPECT_EQ(files.deleted, std::vector<std::string>{InRun("Product1.0.msi")});
 }
 
+// A file whose flush fails may not be on the disk whole: Io, and the file
+// is still this run's to delete.
+TEST_F(ArchiveTest, FailedFlushIsIoAndStillCleanedUp) {
+  Install(testing::WorkedPayload());
+  PayloadArchive archive(files, process);
+  ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
+  files.failFlush = true;
+  EXPECT_EQ(archive.ExtractMainFiles(), PayloadError::Io);
+  EXPECT_EQ(files.flushes, 1) << "the walk ends at the first failure";
+  EXPECT_TRUE(archive.IsExtracted(0));
+  EXPECT_EQ(files.openHandles(), 1) << "only the payload file is open";
+  archive.CleanUp();
+  EXPECT_EQ(files.deleted, std::vector<std::string>{InRun("Product1.0.msi")});
+  EXPECT_EQ(files.removedFolders, std::vector<std::string>{kRunFolder});
+}
+
 // A payload whose entry data cannot be read gives Io, not a short success.
 TEST_F(ArchiveTest, ReadFailureDuringACopyIsIo) {
   Install(testing::WorkedPayload());

@@ -1,5 +1,6 @@
 #include "payload/archive.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "testing/code_page.h"
@@ -389,6 +390,39 @@ TEST_F(ArchiveTest, OverlongTargetPathIsRefused) {
   EXPECT_EQ(archive.ExtractMainFiles(), PayloadError::Io);
   archive.CleanUp();
   EXPECT_EQ(files.files.size(), 1u);
+}
+
+// The fake under these tests fails loudly on a misuse: inside a test as a
+// test failure, elsewhere (a fuzz target) by aborting.
+TEST(FakeFileSystemTest, MisuseFailsTheTestOrAborts) {
+  testing::FakeFileSystem inside;
+  EXPECT_FALSE(inside.abortOnMisuse) << "made inside a test";
+  inside.files["a"] = Bytes(1, 1);
+  FileId file = inside.OpenForReading("a");
+  inside.Close(file);
+  EXPECT_NONFATAL_FAILURE(inside.Close(file), "file closed twice");
+  uint32_t done = 0;
+  char byte = 0;
+  EXPECT_NONFATAL_FAILURE(inside.Read(file, &byte, 1, &done), "not open");
+
+  auto misuse = [](void (*use)(testing::FakeFileSystem&)) {
+    testing::FakeFileSystem outside;
+    outside.abortOnMisuse = true;
+    outside.files["a"] = Bytes(1, 1);
+    use(outside);
+  };
+  EXPECT_DEATH(misuse([](testing::FakeFileSystem& f) {
+                 FileId id = f.OpenForReading("a");
+                 f.Close(id);
+                 f.Close(id);
+               }),
+               "file closed twice");
+  EXPECT_DEATH(misuse([](testing::FakeFileSystem& f) {
+                 uint64_t size = 0;
+                 f.Size(7, &size);
+               }),
+               "not open");
+  EXPECT_DEATH(misuse([](testing::FakeFileSystem& f) { f.OpenForReading("a"); }), "file left open: a");
 }
 
 }  // namespace

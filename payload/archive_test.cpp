@@ -140,6 +140,22 @@ TEST_F(ArchiveTest, LastMainPackageNamesThePackage) {
   archive.CleanUp();
 }
 
+// The main extraction writes the package and both kinds of support file,
+// nothing else.
+TEST_F(ArchiveTest, MainFilesAreThePackageAndItsSupportFiles) {
+  Install(testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(1, 1)}, {MainSupport, "b.cab", Bytes(1, 2)},
+                                       {MainSupportToo, "c.cab", Bytes(1, 3)}, {PrereqConfig, "a.ini", Bytes(1, 4)},
+                                       {OnDemand, "d.exe", Bytes(1, 5)}, {OnDemand + 5, "e.exe", Bytes(1, 6)}},
+                                0));
+  PayloadArchive archive(files, process);
+  ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
+  ASSERT_EQ(archive.ExtractMainFiles(), PayloadError::Ok);
+  std::vector<bool> extracted;
+  for (size_t i = 0; i < archive.entries().Count(); ++i) extracted.push_back(archive.IsExtracted(i));
+  EXPECT_EQ(extracted, (std::vector<bool>{true, true, true, false, false, false}));
+  archive.CleanUp();
+}
+
 // ExternalFiles: the files lie beside the bootstrapper; nothing is written
 // or deleted, and no run folder is made.
 TEST_F(ArchiveTest, ExternalFilesUsesTheBootstrapperFolder) {

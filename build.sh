@@ -145,13 +145,16 @@ fuzz() {
   say "fuzz corpus and crash reproducers"
   ctest --test-dir "$BUILD/fuzz" --output-on-failure
   say "fuzzing"
-  local target name corpus
+  local target name corpus dict
   for target in "$BUILD"/fuzz/*_fuzz; do
     name=$(basename "$target" _fuzz)
     corpus=$BUILD/fuzz-corpus/$name
     mkdir -p "$corpus"
     [ -d "$ROOT/fuzz/corpus/$name" ] && cp -n "$ROOT/fuzz/corpus/$name"/* "$corpus"/ 2>/dev/null || true
-    "$target" -max_total_time="${KORVELT_FUZZ_SECONDS:-60}" -print_final_stats=0 "$corpus" 2>"$BUILD/fuzz-$name.log" \
+    # A target's dictionary, when it has one: the words its input is made of.
+    dict=()
+    [ -f "$ROOT/fuzz/$name.dict" ] && dict=(-dict="$ROOT/fuzz/$name.dict")
+    "$target" -max_total_time="${KORVELT_FUZZ_SECONDS:-60}" -print_final_stats=0 "${dict[@]}" "$corpus" 2>"$BUILD/fuzz-$name.log" \
       || { tail -30 "$BUILD/fuzz-$name.log"; echo "fuzz target $name failed"; return 1; }
     grep -E '^#[0-9]+.*DONE' "$BUILD/fuzz-$name.log" | tail -1 | sed "s/^/$name: /"
   done

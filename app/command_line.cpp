@@ -38,7 +38,7 @@ bool ParseExtractFolder(const char* commandTail, LeadByteTest isLead, String* fo
   while (*end != '\0' && *end != delimiter) end = NextChar(end, isLead);
   if (end == at) return true;
   if (!folder->Assign(at, static_cast<size_t>(end - at))) return false;
-  if (!folder->EndsWith('\\') && !folder->Append('\\')) {
+  if (!EndsWithBackslash(folder->c_str(), folder->Length(), isLead) && !folder->Append('\\')) {
     folder->Clear();
     return false;
   }

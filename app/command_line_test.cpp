@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/code_page.h"
+
 namespace korvelt {
 namespace {
 
-// A Shift-JIS-like code page: 0x81-0x9F and 0xE0-0xFC open a two-byte
-// character whose second byte may look like a quote or a backslash.
-bool ShiftJisLead(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+using testing::CodePage932Lead;
 
 // The tail starts behind the program name and the blanks behind it.
 TEST(CommandTailTest, CutsTheProgramName) {
@@ -35,10 +35,10 @@ TEST(CommandTailTest, CutsTheProgramName) {
 // quoted program name.
 TEST(CommandTailTest, StepsWholeDoubleByteCharacters) {
   const char line[] = "\"C:\\\x83\x22x.exe\" /qn";
-  EXPECT_STREQ(CutCommandTail(line, ShiftJisLead), "/qn");
+  EXPECT_STREQ(CutCommandTail(line, CodePage932Lead), "/qn");
   EXPECT_STREQ(CutCommandTail(line, NoLeadBytes), "x.exe\" /qn") << "a single-byte code page ends at that quote";
   // A lead byte before the terminator is one character.
-  EXPECT_STREQ(CutCommandTail("\"abc\x83", ShiftJisLead), "");
+  EXPECT_STREQ(CutCommandTail("\"abc\x83", CodePage932Lead), "");
 }
 
 struct FolderCase {
@@ -78,13 +78,33 @@ TEST(ExtractFolderTest, FindsTheFolder) {
 TEST(ExtractFolderTest, SearchStepsWholeCharacters) {
   String folder;
   // 0x81 followed by '/' is one character; the switch starts inside it.
-  ASSERT_TRUE(ParseExtractFolder("\x81/extract:out", ShiftJisLead, &folder));
+  ASSERT_TRUE(ParseExtractFolder("\x81/extract:out", CodePage932Lead, &folder));
   EXPECT_STREQ(folder.c_str(), "");
   ASSERT_TRUE(ParseExtractFolder("\x81/extract:out", NoLeadBytes, &folder));
   EXPECT_STREQ(folder.c_str(), "out\\");
   // A trail byte that looks like a quote does not close a quoted folder.
-  ASSERT_TRUE(ParseExtractFolder("/extract:\"\x83\x22x\" y", ShiftJisLead, &folder));
+  ASSERT_TRUE(ParseExtractFolder("/extract:\"\x83\x22x\" y", CodePage932Lead, &folder));
   EXPECT_STREQ(folder.c_str(), "\x83\x22x\\");
+}
+
+// A folder whose last character's trail byte is 0x5C ("\x95\x5C") still
+// gets a backslash of its own; one that ends in a real backslash does not.
+TEST(ExtractFolderTest, TrailingBackslashIsAWholeCharacter) {
+  struct Case {
+    const char* tail;
+    LeadByteTest isLead;
+    const char* folder;
+  } cases[] = {
+      {"/extract:C:\\\x95\x5C", CodePage932Lead, "C:\\\x95\x5C\\"},
+      {"/extract:\"C:\\\x95\x5C\"", CodePage932Lead, "C:\\\x95\x5C\\"},
+      {"/extract:C:\\\x95\x5C\\", CodePage932Lead, "C:\\\x95\x5C\\"},
+      {"/extract:C:\\\x95\x5C", NoLeadBytes, "C:\\\x95\x5C"},
+  };
+  for (const auto& c : cases) {
+    String folder;
+    ASSERT_TRUE(ParseExtractFolder(c.tail, c.isLead, &folder));
+    EXPECT_STREQ(folder.c_str(), c.folder) << "tail: " << c.tail;
+  }
 }
 
 }  // namespace

@@ -5,16 +5,15 @@
 namespace korvelt {
 
 int RunExtractMode(PayloadArchive& archive, const char* folder) {
+  // A payload that cannot be opened is not written in part: the folder
+  // stays as it was. Of an opened payload, every entry up to the first that
+  // cannot be written is written and kept.
   PayloadError opened = archive.OpenForExtract(folder);
-  // The opening may have read the table and failed only on the
-  // configuration file; the walk then writes whatever it can.
-  bool hasTable = archive.entries().Count() > 0 || (opened == PayloadError::Ok);
-  PayloadError extracted = archive.ExtractAll();
+  PayloadError written = opened == PayloadError::Ok ? archive.ExtractAll() : opened;
   archive.KeepFiles();
   archive.CleanUp();
-  if (!hasTable) return ExitPackageOpenFailed;
-  if (opened != PayloadError::Ok || extracted != PayloadError::Ok) return ExitWriteFault;
-  return ExitSuccess;
+  if (opened != PayloadError::Ok) return ExitPackageOpenFailed;
+  return written == PayloadError::Ok ? ExitSuccess : ExitWriteFault;
 }
 
 }  // namespace korvelt

@@ -42,7 +42,7 @@ int InstallMainPackage(RunServices& services, PayloadArchive& archive, const Str
 int Run(const char* commandTail, RunServices& services) {
   RunShell& shell = services.shell;
   shell.StartSession();
-  PayloadArchive archive(services.files, services.process);
+  PayloadArchive archive(services.files, services.process, services.isLead);
   String extractFolder;
   if (!ParseExtractFolder(commandTail, services.isLead, &extractFolder)) return ExitPackageOpenFailed;
   if (!extractFolder.Empty()) return RunExtractMode(archive, extractFolder.c_str());

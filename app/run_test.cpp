@@ -79,7 +79,7 @@ TEST_F(RunTest, CommandTailBecomesTheParameters) {
 // A payload that cannot be opened shows one message and runs nothing else.
 TEST_F(RunTest, PayloadErrorShowsOneMessage) {
   Bytes payload = testing::WorkedPayload(HasPrerequisites);
-  testing::PutLittleEndian(payload, payload.size() - 32, 101);
+  testing::PutLittleEndian(payload, payload.size() - kFooterSize + kFooterVersionAt, 101);
   files.files[kExe] = payload;
   EXPECT_EQ(RunWith("/qn"), ExitPackageOpenFailed);
   EXPECT_EQ(Calls(), (std::vector<std::string>{"start", "error 6"}));

@@ -93,13 +93,6 @@ void String::Overwrite(size_t position, const char* text, size_t length) {
 
 bool String::Equals(const char* text) const { return TextEquals(c_str(), text); }
 
-size_t String::FindLast(char c) const {
-  for (size_t i = length_; i > 0; --i) {
-    if (data_[i - 1] == c) return i - 1;
-  }
-  return npos;
-}
-
 size_t TextLength(const char* text) { return text ? strlen(text) : 0; }
 
 bool TextEquals(const char* a, const char* b) { return strcmp(a ? a : "", b ? b : "") == 0; }

@@ -44,8 +44,8 @@ class String {
   bool EndsWith(char c) const { return length_ && data_[length_ - 1] == c; }
   bool Equals(const char* text) const;
 
-  // Position of the last byte equal to `c`, or npos.
-  size_t FindLast(char c) const;
+  // Searches by character live in base/chars.h: a byte search would split
+  // double-byte characters.
 
  private:
   char* data_ = nullptr;

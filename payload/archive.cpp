@@ -1,20 +1,27 @@
 #include "payload/archive.h"
 
 #include "base/buffer.h"
+#include "base/chars.h"
 
 namespace korvelt {
 namespace {
 
 // The name behind the last backslash of a path.
-const char* FileNamePart(const String& path) {
-  size_t slash = path.FindLast('\\');
-  return path.c_str() + (slash == String::npos ? 0 : slash + 1);
+const char* FileNamePart(const String& path, LeadByteTest isLead) {
+  size_t slash = FindLastCharacter(path.c_str(), '\\', isLead);
+  return path.c_str() + (slash == kNoPosition ? 0 : slash + 1);
+}
+
+// The folder part of a path, up to its last backslash, which `withSlash`
+// tells whether to keep.
+bool SetFolderPart(String* folder, const String& path, bool withSlash, LeadByteTest isLead) {
+  size_t slash = FindLastCharacter(path.c_str(), '\\', isLead);
+  return folder->Assign(path.c_str(), slash == kNoPosition ? 0 : slash + (withSlash ? 1 : 0));
 }
 
 // `name` without its last four characters: a dot and a three-letter extension.
-bool SetBaseName(String* baseName, const char* name) {
-  size_t length = TextLength(name);
-  return baseName->Assign(name, length > 4 ? length - 4 : 0);
+bool SetBaseName(String* baseName, const char* name, LeadByteTest isLead) {
+  return baseName->Assign(name, LengthWithoutLast(name, 4, isLead));
 }
 
 bool AppendHex(String* text, const unsigned char* bytes, size_t count) {
@@ -27,7 +34,8 @@ bool AppendHex(String* text, const unsigned char* bytes, size_t count) {
 
 }  // namespace
 
-PayloadArchive::PayloadArchive(FileSystem& files, ProcessInfo& process) : files_(files), process_(process) {}
+PayloadArchive::PayloadArchive(FileSystem& files, ProcessInfo& process, LeadByteTest isLead)
+    : files_(files), process_(process), isLead_(isLead) {}
 
 PayloadArchive::~PayloadArchive() { CloseFile(); }
 
@@ -65,7 +73,7 @@ PayloadError PayloadArchive::OpenForRun() {
   // A missing own path shows as a file that cannot be opened.
   process_.ModulePath(&exePath_);
   if (!process_.TempFolder(&extractFolder_)) return PayloadError::NoPath;
-  inRunFolder_ = true;
+  normalRun_ = true;
   return Open();
 }
 
@@ -81,7 +89,9 @@ PayloadError PayloadArchive::OpenFileForExtract(const char* exePath, const char*
 }
 
 PayloadError PayloadArchive::Open() {
-  if (!extractFolder_.EndsWith('\\') && !extractFolder_.Append('\\')) return PayloadError::NoMemory;
+  if (!EndsWithBackslash(extractFolder_.c_str(), extractFolder_.Length(), isLead_) && !extractFolder_.Append('\\')) {
+    return PayloadError::NoMemory;
+  }
   if (exePath_.Empty()) return PayloadError::Io;
   file_ = files_.OpenForReading(exePath_.c_str());
   if (!file_) return PayloadError::Io;
@@ -92,14 +102,14 @@ PayloadError PayloadArchive::Open() {
     CloseFile();
     return result;
   }
-  if (footer_.options & ExternalFiles) {
-    size_t slash = exePath_.FindLast('\\');
-    if (!extractFolder_.Assign(exePath_.c_str(), slash == String::npos ? 0 : slash + 1)) {
-      CloseFile();
-      return PayloadError::NoMemory;
-    }
+  // A normal run finds external files beside the bootstrapper; extract mode
+  // keeps the folder it was given, so that it never writes over them.
+  bool external = footer_.options & ExternalFiles;
+  if (normalRun_ && external && !SetFolderPart(&extractFolder_, exePath_, true, isLead_)) {
+    CloseFile();
+    return PayloadError::NoMemory;
   }
-  if (inRunFolder_ && !(footer_.options & ExternalFiles)) result = MakeRunFolder();
+  if (normalRun_ && !external) result = MakeRunFolder();
   if (result == PayloadError::Ok) result = AssignRoles();
   if (result != PayloadError::Ok) {
     CloseFile();
@@ -107,7 +117,7 @@ PayloadError PayloadArchive::Open() {
   }
   if (footer_.entryCount == 0) return PayloadError::Ok;
 
-  result = ReadTable(files_, file_, footer_, baseShift_, &entries_, &names_);
+  result = ReadTable(files_, file_, footer_, baseShift_, &entries_, &names_, isLead_);
   if (result == PayloadError::Ok) result = AssignRoles();
   if (result == PayloadError::Ok && !extracted_.Reserve(entries_.Count())) result = PayloadError::NoMemory;
   if (result != PayloadError::Ok) {
@@ -117,11 +127,14 @@ PayloadError PayloadArchive::Open() {
   }
   for (size_t i = 0; i < entries_.Count(); ++i) extracted_.Push(false);
 
-  if ((footer_.options & HasPrerequisites) && !(footer_.options & ExternalFiles)) {
-    // The configuration is on disk before the prerequisite phase begins.
+  if ((footer_.options & HasPrerequisites) && !external) {
+    // A payload that asks for prerequisites without a configuration cannot
+    // be opened. A normal run has it on disk before the prerequisite phase
+    // begins; extract mode writes it with the rest, so that its opening
+    // fails only on the payload itself.
     size_t index = 0;
-    if (!FindEntry(FileNamePart(configPath_), &index)) return PayloadError::Io;
-    return CopyEntry(index);
+    if (!FindEntry(FileNamePart(configPath_, isLead_), &index)) return PayloadError::Io;
+    if (normalRun_) return CopyEntry(index);
   }
   return PayloadError::Ok;
 }
@@ -131,23 +144,22 @@ PayloadError PayloadArchive::AssignRoles() {
   if (!configPath_.Assign(extractFolder_)) return PayloadError::NoMemory;
   if (footer_.options & ExternalFiles) {
     // N.exe in folder F reads F\N.ini and opens F\N.msi.
-    const char* exeName = FileNamePart(exePath_);
-    size_t nameLength = TextLength(exeName);
-    if (!configPath_.Append(exeName)) return PayloadError::NoMemory;
-    if (nameLength >= 3) {
-      configPath_.Overwrite(configPath_.Length() - 3, "ini", 3);
-    } else if (!configPath_.Append(".ini")) {
-      return PayloadError::NoMemory;
-    }
-    return SetBaseName(&mainBaseName_, FileNamePart(configPath_)) ? PayloadError::Ok : PayloadError::NoMemory;
+    // Its last three characters become "ini".
+    const char* exeName = FileNamePart(exePath_, isLead_);
+    bool appended = TextLength(exeName) >= 3
+                        ? configPath_.Append(exeName, LengthWithoutLast(exeName, 3, isLead_)) && configPath_.Append("ini")
+                        : configPath_.Append(exeName) && configPath_.Append(".ini");
+    if (!appended) return PayloadError::NoMemory;
+    return SetBaseName(&mainBaseName_, FileNamePart(configPath_, isLead_), isLead_) ? PayloadError::Ok
+                                                                                    : PayloadError::NoMemory;
   }
   for (size_t i = 0; i < entries_.Count(); ++i) {
     const char* name = names_[i].c_str();
     if (entries_[i].kind == PrereqConfig) {
-      if (!configPath_.Append(name) || !SetBaseName(&mainBaseName_, name)) return PayloadError::NoMemory;
+      if (!configPath_.Append(name) || !SetBaseName(&mainBaseName_, name, isLead_)) return PayloadError::NoMemory;
       break;
     }
-    if (entries_[i].kind == MainPackage && !SetBaseName(&mainBaseName_, name)) return PayloadError::NoMemory;
+    if (entries_[i].kind == MainPackage && !SetBaseName(&mainBaseName_, name, isLead_)) return PayloadError::NoMemory;
   }
   return PayloadError::Ok;
 }
@@ -227,10 +239,7 @@ PayloadError PayloadArchive::ExtractNamed(const char* name) {
   return CopyEntry(index);
 }
 
-bool PayloadArchive::ExeFolder(String* folder) const {
-  size_t slash = exePath_.FindLast('\\');
-  return folder->Assign(exePath_.c_str(), slash == String::npos ? 0 : slash);
-}
+bool PayloadArchive::ExeFolder(String* folder) const { return SetFolderPart(folder, exePath_, false, isLead_); }
 
 void PayloadArchive::CleanUp() {
   CloseFile();

@@ -11,6 +11,7 @@
 
 #include <stdint.h>
 
+#include "base/chars.h"
 #include "base/list.h"
 #include "base/string.h"
 #include "payload/format.h"
@@ -20,7 +21,9 @@ namespace korvelt {
 
 class PayloadArchive {
  public:
-  PayloadArchive(FileSystem& files, ProcessInfo& process);
+  // `isLead` tells the code page's lead bytes: paths are cut at whole
+  // characters only.
+  PayloadArchive(FileSystem& files, ProcessInfo& process, LeadByteTest isLead = NoLeadBytes);
   ~PayloadArchive();
   PayloadArchive(const PayloadArchive&) = delete;
   PayloadArchive& operator=(const PayloadArchive&) = delete;
@@ -31,7 +34,9 @@ class PayloadArchive {
   // HasPrerequisites the configuration file is written at once.
   PayloadError OpenForRun();
   // Opens the running executable's payload for extract mode; `folder` is
-  // used as it is (a trailing backslash is added when missing).
+  // used as it is (a trailing backslash is added when missing), also with
+  // ExternalFiles. Nothing is written yet: a payload with HasPrerequisites
+  // but no configuration entry still fails to open.
   PayloadError OpenForExtract(const char* folder);
   // Opens the payload of the file at `exePath` into `folder`, as extract
   // mode does; the packer uses it to read setups it did not start as.
@@ -75,6 +80,7 @@ class PayloadArchive {
 
   FileSystem& files_;
   ProcessInfo& process_;
+  LeadByteTest isLead_;
   PayloadFooter footer_;
   int32_t baseShift_ = 0;
   FileId file_ = 0;
@@ -86,7 +92,7 @@ class PayloadArchive {
   List<String> names_;
   List<bool> extracted_;
   bool keepFiles_ = false;
-  bool inRunFolder_ = false;
+  bool normalRun_ = false;  // opened by OpenForRun
   String runFolder_;  // the folder made for this run, or empty
 };
 

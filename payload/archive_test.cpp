@@ -1,7 +1,9 @@
 #include "payload/archive.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include "testing/code_page.h"
 #include "testing/fake_files.h"
 #include "testing/payload_builder.h"
 
@@ -138,6 +140,22 @@ TEST_F(ArchiveTest, LastMainPackageNamesThePackage) {
   archive.CleanUp();
 }
 
+// The main extraction writes the package and both kinds of support file,
+// nothing else.
+TEST_F(ArchiveTest, MainFilesAreThePackageAndItsSupportFiles) {
+  Install(testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(1, 1)}, {MainSupport, "b.cab", Bytes(1, 2)},
+                                       {MainSupportToo, "c.cab", Bytes(1, 3)}, {PrereqConfig, "a.ini", Bytes(1, 4)},
+                                       {OnDemand, "d.exe", Bytes(1, 5)}, {OnDemand + 5, "e.exe", Bytes(1, 6)}},
+                                0));
+  PayloadArchive archive(files, process);
+  ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
+  ASSERT_EQ(archive.ExtractMainFiles(), PayloadError::Ok);
+  std::vector<bool> extracted;
+  for (size_t i = 0; i < archive.entries().Count(); ++i) extracted.push_back(archive.IsExtracted(i));
+  EXPECT_EQ(extracted, (std::vector<bool>{true, true, true, false, false, false}));
+  archive.CleanUp();
+}
+
 // ExternalFiles: the files lie beside the bootstrapper; nothing is written
 // or deleted, and no run folder is made.
 TEST_F(ArchiveTest, ExternalFilesUsesTheBootstrapperFolder) {
@@ -193,6 +211,22 @@ TEST_F(ArchiveTest, ShortCopiesAreReportedAndStillCleanedUp) {
   EXPECT_EQ(files.deleted, std::vector<std::string>{InRun("Product1.0.msi")});
 }
 
+// A file whose flush fails may not be on the disk whole: Io, and the file
+// is still this run's to delete.
+TEST_F(ArchiveTest, FailedFlushIsIoAndStillCleanedUp) {
+  Install(testing::WorkedPayload());
+  PayloadArchive archive(files, process);
+  ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
+  files.failFlush = true;
+  EXPECT_EQ(archive.ExtractMainFiles(), PayloadError::Io);
+  EXPECT_EQ(files.flushes, 1) << "the walk ends at the first failure";
+  EXPECT_TRUE(archive.IsExtracted(0));
+  EXPECT_EQ(files.openHandles(), 1) << "only the payload file is open";
+  archive.CleanUp();
+  EXPECT_EQ(files.deleted, std::vector<std::string>{InRun("Product1.0.msi")});
+  EXPECT_EQ(files.removedFolders, std::vector<std::string>{kRunFolder});
+}
+
 // A payload whose entry data cannot be read gives Io, not a short success.
 TEST_F(ArchiveTest, ReadFailureDuringACopyIsIo) {
   Install(testing::WorkedPayload());
@@ -207,7 +241,7 @@ TEST_F(ArchiveTest, ReadFailureDuringACopyIsIo) {
 TEST_F(ArchiveTest, EntryOutsideTheFileCannotBePositioned) {
   Bytes payload = testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(10, 1)}}, 0);
   // The first head follows the 4096-byte stub and 10 data bytes.
-  testing::PutLittleEndian(payload, 4096 + 10 + 8, 0xFFFFFFF0u);
+  testing::PutLittleEndian(payload, 4096 + 10 + kEntryOffsetAt, 0xFFFFFFF0u);
   Install(payload);
   PayloadArchive archive(files, process);
   ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
@@ -219,7 +253,7 @@ TEST_F(ArchiveTest, EntryOutsideTheFileCannotBePositioned) {
 
 // ExtractNamed writes once; an unknown name is Io and changes nothing.
 TEST_F(ArchiveTest, ExtractNamedWritesOnceAndRefusesUnknownNames) {
-  Install(testing::BuildPayload(4096, {{OnDemand, "pre.exe", Bytes(10, 1)}, {OnDemand, "Pre.exe", Bytes(5, 2)}}, 0));
+  Install(testing::BuildPayload(4096, {{OnDemand, "pre.exe", Bytes(10, 1)}, {OnDemand, "other.exe", Bytes(5, 2)}}, 0));
   PayloadArchive archive(files, process);
   ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
   EXPECT_EQ(archive.ExtractNamed("pre.exe"), PayloadError::Ok);
@@ -257,7 +291,7 @@ TEST_F(ArchiveTest, UndeletableFileIsPassedOver) {
 
 // Extract mode copies every kind into the named folder and keeps them.
 TEST_F(ArchiveTest, ExtractAllWritesEveryKind) {
-  Install(testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(3, 1)}, {PrereqConfig, "a.ini", Bytes(2, 2)}, {9, "x.exe", Bytes(4, 3)}}, HasPrerequisites));
+  Install(testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(3, 1)}, {PrereqConfig, "a.ini", Bytes(2, 2)}, {OnDemand + 5, "x.exe", Bytes(4, 3)}}, HasPrerequisites));
   PayloadArchive archive(files, process);
   ASSERT_EQ(archive.OpenForExtract("C:\\Out"), PayloadError::Ok);
   EXPECT_STREQ(archive.extractFolder().c_str(), "C:\\Out\\");
@@ -283,15 +317,17 @@ TEST_F(ArchiveTest, ExtractAllIntoMissingFolderFailsAtTheFirstEntry) {
 // Damaged payloads close the file and leave no entries.
 TEST_F(ArchiveTest, FailedOpeningsLeaveNoEntries) {
   Bytes badVersion = testing::WorkedPayload();
-  testing::PutLittleEndian(badVersion, badVersion.size() - 32, 101);
+  testing::PutLittleEndian(badVersion, badVersion.size() - kFooterSize + kFooterVersionAt, 101);
   Bytes badName = testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(1, 1)}, {OnDemand, "..", Bytes(1, 1)}}, 0);
+  Bytes sameName = testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(1, 1)}, {OnDemand, "A.msi", Bytes(1, 2)}}, 0);
   struct Case {
     const char* what;
     Bytes payload;
     PayloadError expected;
   } cases[] = {{"version 101", badVersion, PayloadError::BadVersion},
                {"no payload", Bytes(5000, 'M'), PayloadError::Io},
-               {"a name that leaves the folder", badName, PayloadError::Corrupt}};
+               {"a name that leaves the folder", badName, PayloadError::Corrupt},
+               {"two names for one file", sameName, PayloadError::Corrupt}};
   for (Case& c : cases) {
     SCOPED_TRACE(c.what);
     Install(c.payload);
@@ -315,6 +351,52 @@ TEST_F(ArchiveTest, ExeFolderDropsTheTrailingBackslash) {
   archive.CleanUp();
 }
 
+// In code page 932 "\x95\x5C" is one character whose trail byte looks
+// like a backslash: folders and names are cut at whole characters only.
+TEST_F(ArchiveTest, DoubleByteFolderGetsItsOwnBackslash) {
+  files.folders.insert("C:\\\x95\x5C");
+  Install(testing::WorkedPayload());
+  PayloadArchive archive(files, process, testing::CodePage932Lead);
+  ASSERT_EQ(archive.OpenForExtract("C:\\\x95\x5C"), PayloadError::Ok);
+  EXPECT_STREQ(archive.extractFolder().c_str(), "C:\\\x95\x5C\\");
+  EXPECT_EQ(archive.ExtractAll(), PayloadError::Ok);
+  archive.KeepFiles();
+  archive.CleanUp();
+  EXPECT_EQ(files.files.count("C:\\\x95\x5C\\Data01.cab"), 1u);
+}
+
+// A bootstrapper named with such a character finds its own folder.
+TEST_F(ArchiveTest, DoubleByteExecutableNameFindsItsFolder) {
+  process.modulePath = "C:\\Downloads\\\x95\x5C.exe";
+  files.files[process.modulePath] = testing::WorkedPayload(ExternalFiles);
+  PayloadArchive archive(files, process, testing::CodePage932Lead);
+  ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
+  EXPECT_STREQ(archive.extractFolder().c_str(), "C:\\Downloads\\");
+  EXPECT_STREQ(archive.configPath().c_str(), "C:\\Downloads\\\x95\x5C.ini");
+  EXPECT_STREQ(archive.mainBaseName().c_str(), "\x95\x5C");
+  String folder;
+  ASSERT_TRUE(archive.ExeFolder(&folder));
+  EXPECT_STREQ(folder.c_str(), "C:\\Downloads");
+  archive.CleanUp();
+}
+
+// The main package's base name drops four whole characters, never half of
+// one ("\x82\xA0" is one character).
+TEST_F(ArchiveTest, BaseNameDropsWholeCharacters) {
+  struct Case {
+    const char* config;
+    const char* baseName;
+  } cases[] = {{"\x82\xA0.ini", "\x82\xA0"}, {"\x82\xA0" "abc", ""}, {"x\x82\xA0" "abc", "x"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.config);
+    Install(testing::BuildPayload(4096, {{PrereqConfig, c.config, Bytes(1, 1)}}, 0));
+    PayloadArchive archive(files, process, testing::CodePage932Lead);
+    ASSERT_EQ(archive.OpenForExtract("C:\\Out"), PayloadError::Ok);
+    EXPECT_STREQ(archive.mainBaseName().c_str(), c.baseName);
+    archive.CleanUp();
+  }
+}
+
 // Paths past what the system's buffers hold are refused, not cut.
 TEST_F(ArchiveTest, OverlongTargetPathIsRefused) {
   std::string longName(250, 'n');
@@ -324,6 +406,39 @@ TEST_F(ArchiveTest, OverlongTargetPathIsRefused) {
   EXPECT_EQ(archive.ExtractMainFiles(), PayloadError::Io);
   archive.CleanUp();
   EXPECT_EQ(files.files.size(), 1u);
+}
+
+// The fake under these tests fails loudly on a misuse: inside a test as a
+// test failure, elsewhere (a fuzz target) by aborting.
+TEST(FakeFileSystemTest, MisuseFailsTheTestOrAborts) {
+  testing::FakeFileSystem inside;
+  EXPECT_FALSE(inside.abortOnMisuse) << "made inside a test";
+  inside.files["a"] = Bytes(1, 1);
+  FileId file = inside.OpenForReading("a");
+  inside.Close(file);
+  EXPECT_NONFATAL_FAILURE(inside.Close(file), "file closed twice");
+  uint32_t done = 0;
+  char byte = 0;
+  EXPECT_NONFATAL_FAILURE(inside.Read(file, &byte, 1, &done), "not open");
+
+  auto misuse = [](void (*use)(testing::FakeFileSystem&)) {
+    testing::FakeFileSystem outside;
+    outside.abortOnMisuse = true;
+    outside.files["a"] = Bytes(1, 1);
+    use(outside);
+  };
+  EXPECT_DEATH(misuse([](testing::FakeFileSystem& f) {
+                 FileId id = f.OpenForReading("a");
+                 f.Close(id);
+                 f.Close(id);
+               }),
+               "file closed twice");
+  EXPECT_DEATH(misuse([](testing::FakeFileSystem& f) {
+                 uint64_t size = 0;
+                 f.Size(7, &size);
+               }),
+               "not open");
+  EXPECT_DEATH(misuse([](testing::FakeFileSystem& f) { f.OpenForReading("a"); }), "file left open: a");
 }
 
 }  // namespace

@@ -26,21 +26,119 @@ bool ReadExactly(FileSystem& files, FileId file, void* into, uint32_t size) {
 // Each window overlaps the one after it by the magic's length, so that a
 // magic at any position lies whole inside some window.
 bool WindowDistance(uint32_t k, uint32_t* distance) {
-  uint64_t back = kSearchWindow + uint64_t{kSearchWindow - sizeof kPayloadMagic} * (k - 1);
+  uint64_t back = kSearchWindow + uint64_t{kSearchWindow - kMagicSize} * (k - 1);
   if (back >= kOffsetLimit) return false;
   *distance = static_cast<uint32_t>(back);
   return true;
 }
 
+unsigned char FoldAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c; }
+
+// True when the `length` bytes at `text` are `word`, a lower-case ASCII
+// word, with letters folded.
+bool EqualsFolded(const char* text, uint32_t length, const char* word) {
+  uint32_t i = 0;
+  for (; i < length && word[i] != '\0'; ++i) {
+    if (FoldAscii(static_cast<unsigned char>(text[i])) != static_cast<unsigned char>(word[i])) return false;
+  }
+  return i == length && word[i] == '\0';
+}
+
+// Windows opens a device, not a file, for these names, whatever follows
+// their first dot and whatever blanks stand before it.
+bool IsDeviceName(const char* name, uint32_t length) {
+  uint32_t stem = 0;
+  while (stem < length && name[stem] != '.') ++stem;
+  while (stem > 0 && name[stem - 1] == ' ') --stem;
+  static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+  for (const char* device : kDevices) {
+    if (EqualsFolded(name, stem, device)) return true;
+  }
+  if (stem != 4 || !(EqualsFolded(name, 3, "com") || EqualsFolded(name, 3, "lpt"))) return false;
+  // A digit, or the superscript 1, 2 or 3 of the Western code page.
+  unsigned char number = static_cast<unsigned char>(name[3]);
+  return (number >= '0' && number <= '9') || number == 0xB9 || number == 0xB2 || number == 0xB3;
+}
+
+// Orders names as a folder that ignores case does: ASCII letters that stand
+// as characters of their own are folded; every other byte, both bytes of a
+// double-byte character among them, compares as it is, since its case
+// depends on the code page. While two names agree, their characters start
+// at the same bytes, so one lead-byte state serves both.
+int CompareFolded(const char* a, const char* b, LeadByteTest isLead) {
+  bool trail = false;
+  for (;; ++a, ++b) {
+    unsigned char x = static_cast<unsigned char>(*a);
+    unsigned char y = static_cast<unsigned char>(*b);
+    if (!trail) {
+      x = FoldAscii(x);
+      y = FoldAscii(y);
+    }
+    if (x != y) return x < y ? -1 : 1;
+    if (x == 0) return 0;
+    trail = !trail && isLead(x);
+  }
+}
+
+// Refuses two names that one folder would take for the same file. The
+// names are sorted and neighbours compared: a heapsort, so that a table
+// that claims very many names costs n log n comparisons at worst, with no
+// recursion and no memory beyond one index per name.
+PayloadError CheckDistinctNames(const List<String>& names, LeadByteTest isLead) {
+  size_t count = names.Count();
+  if (count < 2) return PayloadError::Ok;
+  List<uint32_t> order;
+  if (!order.Reserve(count)) return PayloadError::NoMemory;
+  for (size_t i = 0; i < count; ++i) order.Push(static_cast<uint32_t>(i));
+
+  auto less = [&](size_t i, size_t j) {
+    return CompareFolded(names[order[i]].c_str(), names[order[j]].c_str(), isLead) < 0;
+  };
+  auto swap = [&](size_t i, size_t j) {
+    uint32_t kept = order[i];
+    order[i] = order[j];
+    order[j] = kept;
+  };
+  auto siftDown = [&](size_t root, size_t end) {
+    for (size_t child = 2 * root + 1; child < end; root = child, child = 2 * root + 1) {
+      if (child + 1 < end && less(child, child + 1)) ++child;
+      if (!less(root, child)) return;
+      swap(root, child);
+    }
+  };
+  for (size_t i = count / 2; i-- > 0;) siftDown(i, count);
+  for (size_t end = count - 1; end > 0; --end) {
+    swap(0, end);
+    siftDown(0, end);
+  }
+  for (size_t i = 1; i < count; ++i) {
+    if (CompareFolded(names[order[i - 1]].c_str(), names[order[i]].c_str(), isLead) == 0) return PayloadError::Corrupt;
+  }
+  return PayloadError::Ok;
+}
+
 // The first position in the window at which the magic starts, or -1.
-int FindMagic(const unsigned char* window) {
-  for (uint32_t i = 0; i + sizeof kPayloadMagic <= kSearchWindow; ++i) {
-    if (memcmp(window + i, kPayloadMagic, sizeof kPayloadMagic) == 0) return static_cast<int>(i);
+int FindMagic(const unsigned char* window, const unsigned char* magic) {
+  for (uint32_t i = 0; i + kMagicSize <= kSearchWindow; ++i) {
+    if (memcmp(window + i, magic, kMagicSize) == 0) return static_cast<int>(i);
   }
   return -1;
 }
 
 }  // namespace
+
+void PayloadMagic(unsigned char out[kMagicSize]) {
+  // Kept masked, and unmasked through a volatile read that the compiler
+  // cannot fold back into the plain text.
+  static const unsigned char kMask = 0xA5;
+  static const unsigned char kMasked[kMagicSize] = {
+      'K' ^ kMask, 'O' ^ kMask, 'R' ^ kMask, 'V' ^ kMask, 'E' ^ kMask,
+      'L' ^ kMask, 'T' ^ kMask, 'S' ^ kMask, 'F' ^ kMask, 'X' ^ kMask,
+  };
+  volatile unsigned char mask = kMask;
+  unsigned char unmask = mask;
+  for (uint32_t i = 0; i < kMagicSize; ++i) out[i] = static_cast<unsigned char>(kMasked[i] ^ unmask);
+}
 
 bool ShiftedOffset(uint32_t stored, int32_t baseShift, uint32_t* actual) {
   int64_t shifted = int64_t{stored} + baseShift;
@@ -52,6 +150,8 @@ bool ShiftedOffset(uint32_t stored, int32_t baseShift, uint32_t* actual) {
 PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, int32_t* baseShift) {
   HeapBuffer window(kSearchWindow);
   if (!window.Valid()) return PayloadError::NoMemory;
+  unsigned char magic[kMagicSize];
+  PayloadMagic(magic);
 
   for (uint32_t k = 1;; ++k) {
     uint32_t distance = 0;
@@ -61,29 +161,29 @@ PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, i
     }
     if (!ReadExactly(files, file, window.Bytes(), kSearchWindow)) return PayloadError::Io;
 
-    int match = FindMagic(window.Bytes());
+    int match = FindMagic(window.Bytes(), magic);
     if (match < 0) continue;
-    int64_t start = static_cast<int64_t>(windowStart) + match - 24;
+    int64_t start = static_cast<int64_t>(windowStart) + match - int64_t{kFooterMagicAt};
     // A footer at the very start of the file cannot follow an executable image.
     if (start == 0) continue;
     if (start < 0 || start >= int64_t{kOffsetLimit}) return PayloadError::Io;
 
+    // A footer the file cuts short (a download that stopped within it) is
+    // no footer, even with its marker whole.
     unsigned char bytes[kFooterSize] = {};
-    uint32_t done = 0;
-    if (!files.SeekFromStart(file, static_cast<uint32_t>(start)) ||
-        !files.Read(file, bytes, kFooterSize, &done) || done == 0) {
+    if (!files.SeekFromStart(file, static_cast<uint32_t>(start)) || !ReadExactly(files, file, bytes, kFooterSize)) {
       return PayloadError::Io;
     }
-    if (memcmp(bytes + 24, kPayloadMagic, sizeof kPayloadMagic) != 0) return PayloadError::Corrupt;
+    if (memcmp(bytes + kFooterMagicAt, magic, kMagicSize) != 0) return PayloadError::Corrupt;
 
     PayloadFooter read;
-    read.entryCount = ReadLittleEndian(bytes);
-    read.version = ReadLittleEndian(bytes + 4);
-    read.footerOffset = ReadLittleEndian(bytes + 8);
-    read.tableOffset = ReadLittleEndian(bytes + 12);
-    read.dataOffset = ReadLittleEndian(bytes + 16);
-    read.options = ReadLittleEndian(bytes + 20);
-    memcpy(read.magic, bytes + 24, sizeof read.magic);
+    read.entryCount = ReadLittleEndian(bytes + kFooterEntryCountAt);
+    read.version = ReadLittleEndian(bytes + kFooterVersionAt);
+    read.footerOffset = ReadLittleEndian(bytes + kFooterFooterOffsetAt);
+    read.tableOffset = ReadLittleEndian(bytes + kFooterTableOffsetAt);
+    read.dataOffset = ReadLittleEndian(bytes + kFooterDataOffsetAt);
+    read.options = ReadLittleEndian(bytes + kFooterOptionsAt);
+    memcpy(read.magic, bytes + kFooterMagicAt, kMagicSize);
     if (read.version != kPayloadVersion) return PayloadError::BadVersion;
 
     // Both lie below 2^31, so the difference fits.
@@ -96,17 +196,21 @@ PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, i
 
 bool IsPlainFileName(const char* name, uint32_t length) {
   if (length == 0) return false;
-  if (length == 1 && name[0] == '.') return false;
-  if (length == 2 && name[0] == '.' && name[1] == '.') return false;
+  // Windows drops a trailing dot or blank: "a." would be written as "a",
+  // and "." and ".." are folders.
+  if (name[length - 1] == '.' || name[length - 1] == ' ') return false;
   for (uint32_t i = 0; i < length; ++i) {
     unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c < 32 || c == 127 || c == '\\' || c == '/' || c == ':') return false;
+    if (c < 32 || c == 127) return false;
+    for (const char* refused = "\\/:<>\"|?*"; *refused; ++refused) {
+      if (c == static_cast<unsigned char>(*refused)) return false;
+    }
   }
-  return true;
+  return !IsDeviceName(name, length);
 }
 
 PayloadError ReadTable(FileSystem& files, FileId file, const PayloadFooter& footer, int32_t baseShift,
-                       List<PayloadEntry>* entries, List<String>* names) {
+                       List<PayloadEntry>* entries, List<String>* names, LeadByteTest isLead) {
   uint32_t tableStart = 0;
   if (!ShiftedOffset(footer.tableOffset, baseShift, &tableStart) || !files.SeekFromStart(file, tableStart)) {
     return PayloadError::Io;
@@ -126,10 +230,10 @@ PayloadError ReadTable(FileSystem& files, FileId file, const PayloadFooter& foot
     if (!ReadExactly(files, file, head, kEntryHeadSize)) return PayloadError::Io;
     left -= kEntryHeadSize;
     PayloadEntry entry;
-    entry.kind = ReadLittleEndian(head);
-    entry.size = ReadLittleEndian(head + 4);
-    entry.offset = ReadLittleEndian(head + 8);
-    entry.nameLength = ReadLittleEndian(head + 12);
+    entry.kind = ReadLittleEndian(head + kEntryKindAt);
+    entry.size = ReadLittleEndian(head + kEntrySizeAt);
+    entry.offset = ReadLittleEndian(head + kEntryOffsetAt);
+    entry.nameLength = ReadLittleEndian(head + kEntryNameLengthAt);
     if (entry.nameLength == 0 || entry.nameLength > left) return PayloadError::Io;
     left -= entry.nameLength;
 
@@ -144,25 +248,25 @@ PayloadError ReadTable(FileSystem& files, FileId file, const PayloadFooter& foot
     entries->Push(entry);
     names->Push(static_cast<String&&>(name));
   }
-  return PayloadError::Ok;
+  return CheckDistinctNames(*names, isLead);
 }
 
 void EncodeFooter(const PayloadFooter& footer, unsigned char out[kFooterSize]) {
-  WriteLittleEndian(footer.entryCount, out);
-  WriteLittleEndian(footer.version, out + 4);
-  WriteLittleEndian(footer.footerOffset, out + 8);
-  WriteLittleEndian(footer.tableOffset, out + 12);
-  WriteLittleEndian(footer.dataOffset, out + 16);
-  WriteLittleEndian(footer.options, out + 20);
-  memcpy(out + 24, kPayloadMagic, sizeof kPayloadMagic);
-  out[34] = out[35] = 0;
+  WriteLittleEndian(footer.entryCount, out + kFooterEntryCountAt);
+  WriteLittleEndian(footer.version, out + kFooterVersionAt);
+  WriteLittleEndian(footer.footerOffset, out + kFooterFooterOffsetAt);
+  WriteLittleEndian(footer.tableOffset, out + kFooterTableOffsetAt);
+  WriteLittleEndian(footer.dataOffset, out + kFooterDataOffsetAt);
+  WriteLittleEndian(footer.options, out + kFooterOptionsAt);
+  PayloadMagic(out + kFooterMagicAt);
+  memset(out + kFooterZerosAt, 0, kFooterSize - kFooterZerosAt);
 }
 
 void EncodeEntryHead(const PayloadEntry& entry, unsigned char out[kEntryHeadSize]) {
-  WriteLittleEndian(entry.kind, out);
-  WriteLittleEndian(entry.size, out + 4);
-  WriteLittleEndian(entry.offset, out + 8);
-  WriteLittleEndian(entry.nameLength, out + 12);
+  WriteLittleEndian(entry.kind, out + kEntryKindAt);
+  WriteLittleEndian(entry.size, out + kEntrySizeAt);
+  WriteLittleEndian(entry.offset, out + kEntryOffsetAt);
+  WriteLittleEndian(entry.nameLength, out + kEntryNameLengthAt);
 }
 
 }  // namespace korvelt

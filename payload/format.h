@@ -11,10 +11,18 @@
 //   | entry 1 head | name      |
 //   | ...                      |
 //   +--------------------------+  footerOffset
-//   | footer (36 bytes)        |  entryCount, version, footerOffset,
-//   |                          |  tableOffset, dataOffset, options,
-//   |                          |  "KORVELTSFX", 2 zero bytes
+//   | footer (36 bytes)        |
 //   +--------------------------+  end of file
+//
+//   entry head                      footer
+//    0  kind                         0  entryCount
+//    4  size                         4  version (100)
+//    8  offset                       8  footerOffset
+//   12  nameLength                  12  tableOffset
+//   16  name, nameLength bytes      16  dataOffset
+//                                   20  options
+//                                   24  "KORVELTSFX"
+//                                   34  two zero bytes
 //
 // All integers are 32-bit little-endian. The footer is found by scanning
 // back from the end of the file, so bytes appended behind it (a signature,
@@ -25,6 +33,7 @@
 
 #include <stdint.h>
 
+#include "base/chars.h"
 #include "base/list.h"
 #include "base/string.h"
 #include "platform/files.h"
@@ -45,22 +54,40 @@ constexpr uint32_t ExternalFiles = 1;
 constexpr uint32_t HasPrerequisites = 2;
 
 // The role of an entry. Kinds 1 and 2 are both `MainSupport`; every kind
-// above 3 is `OnDemand`.
+// above `PrereqConfig` is `OnDemand`.
 enum EntryKind : uint32_t {
   MainPackage = 0,
   MainSupport = 1,
+  MainSupportToo = 2,
   PrereqConfig = 3,
   OnDemand = 4,
 };
 
 // The main package and its support files are extracted before the launch.
-inline bool IsMainFile(uint32_t kind) { return kind <= 2; }
+inline bool IsMainFile(uint32_t kind) { return kind <= MainSupportToo; }
 
-constexpr char kPayloadMagic[10] = {'K', 'O', 'R', 'V', 'E', 'L', 'T', 'S', 'F', 'X'};
 constexpr uint32_t kPayloadVersion = 100;
-constexpr uint32_t kFooterSize = 36;
-constexpr uint32_t kEntryHeadSize = 16;
 constexpr uint32_t kSearchWindow = 2048;
+
+// Where each footer field lies, counted from the footer's first byte.
+constexpr uint32_t kFooterEntryCountAt = 0;
+constexpr uint32_t kFooterVersionAt = 4;
+constexpr uint32_t kFooterFooterOffsetAt = 8;
+constexpr uint32_t kFooterTableOffsetAt = 12;
+constexpr uint32_t kFooterDataOffsetAt = 16;
+constexpr uint32_t kFooterOptionsAt = 20;
+constexpr uint32_t kFooterMagicAt = 24;
+constexpr uint32_t kFooterZerosAt = 34;
+constexpr uint32_t kFooterSize = 36;
+constexpr uint32_t kMagicSize = 10;
+static_assert(kFooterMagicAt + kMagicSize == kFooterZerosAt && kFooterZerosAt + 2 == kFooterSize);
+
+// Where each field of an entry head lies; the name follows the head.
+constexpr uint32_t kEntryKindAt = 0;
+constexpr uint32_t kEntrySizeAt = 4;
+constexpr uint32_t kEntryOffsetAt = 8;
+constexpr uint32_t kEntryNameLengthAt = 12;
+constexpr uint32_t kEntryHeadSize = 16;
 // Stored offsets and sizes stay below this.
 constexpr uint32_t kOffsetLimit = 0x80000000u;
 
@@ -71,7 +98,7 @@ struct PayloadFooter {
   uint32_t tableOffset = 0;
   uint32_t dataOffset = 0;
   uint32_t options = 0;
-  char magic[10] = {};
+  char magic[kMagicSize] = {};
 };
 
 struct PayloadEntry {
@@ -81,24 +108,38 @@ struct PayloadEntry {
   uint32_t nameLength = 0;
 };
 
-// Finds the footer of the open payload `file` and reads it. On Ok the
-// footer and `baseShift` are set; the file is left open either way.
+// Finds the footer of the open payload `file` and reads it. A footer that
+// the file cuts short gives Io; its two last bytes are not looked at. On
+// Ok the footer and `baseShift` are set; the file is left open either way.
 PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, int32_t* baseShift);
 
 // Reads the footer's `entryCount` entries into `entries` and `names`, which
-// stay parallel. A name that could write outside the extraction folder
-// refuses the table as Corrupt. On failure the lists may hold a part of the
-// table; the caller discards it.
+// stay parallel. A name that is not a plain file name, or two names that
+// differ only in the case of ASCII letters, refuse the table as Corrupt:
+// each entry must be a file of its own in the extraction folder. `isLead`
+// keeps the trail bytes of double-byte characters from being folded. On
+// failure the lists may hold a part of the table; the caller discards it.
 PayloadError ReadTable(FileSystem& files, FileId file, const PayloadFooter& footer, int32_t baseShift,
-                       List<PayloadEntry>* entries, List<String>* names);
+                       List<PayloadEntry>* entries, List<String>* names, LeadByteTest isLead = NoLeadBytes);
 
-// True for a name that is a plain file name: not empty, not "." or "..",
-// no folder separator, drive colon or control character.
+// True for a name that Windows stores as written, as one file of a folder:
+// not empty, no folder separator, drive colon or control character, none of
+// < > " | ? *, no trailing dot or blank (so neither "." nor ".."), and no
+// device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9, LPT0 to
+// LPT9, the last two also with a superscript digit), in any case, alone or
+// with an extension. Checked byte by byte: a trail byte that looks like a
+// separator refuses the name too, since the reader cannot know the code
+// page that will write it.
 bool IsPlainFileName(const char* name, uint32_t length);
 
 // Where a stored offset lies in the file, or false when it lies outside
 // what a payload can describe.
 bool ShiftedOffset(uint32_t stored, int32_t baseShift, uint32_t* actual);
+
+// Fills `out` with the marker "KORVELTSFX". The bootstrapper's image never
+// holds the marker as one run of bytes, so that the footer search cannot
+// find it in a bare or cut-off bootstrapper.
+void PayloadMagic(unsigned char out[kMagicSize]);
 
 // The little-endian encoding of the footer and of an entry head.
 void EncodeFooter(const PayloadFooter& footer, unsigned char out[kFooterSize]);

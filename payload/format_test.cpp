@@ -1,7 +1,12 @@
 #include "payload/format.h"
 
 #include <gtest/gtest.h>
+#include <string.h>
 
+#include <string>
+#include <vector>
+
+#include "testing/code_page.h"
 #include "testing/fake_files.h"
 #include "testing/payload_builder.h"
 
@@ -20,6 +25,18 @@ class FooterTest : public ::testing::Test {
     if (result == PayloadError::Ok) {
       tableResult = ReadTable(files, file, footer, baseShift, &entries, &names);
     }
+    files.Close(file);
+    return result;
+  }
+
+  // Reads the footer and the table of `bytes`; the table's result.
+  PayloadError ReadBuiltTable(const Bytes& bytes, LeadByteTest isLead = NoLeadBytes) {
+    entries.Clear();
+    names.Clear();
+    files.files["setup.exe"] = bytes;
+    FileId file = files.OpenForReading("setup.exe");
+    PayloadError result = ReadFooter(files, file, &footer, &baseShift);
+    if (result == PayloadError::Ok) result = ReadTable(files, file, footer, baseShift, &entries, &names, isLead);
     files.Close(file);
     return result;
   }
@@ -49,7 +66,7 @@ TEST_F(FooterTest, WorkedPayloadReadsInOneWindow) {
   EXPECT_EQ(entries[0].size, 229376u);
   EXPECT_EQ(entries[0].nameLength, 14u);
   EXPECT_STREQ(names[1].c_str(), "Data01.cab");
-  EXPECT_EQ(entries[1].kind, 1u);
+  EXPECT_EQ(entries[1].kind, uint32_t{MainSupport});
   EXPECT_EQ(entries[1].offset, 307200u);
   // The footer search read exactly one window before the footer itself.
   ASSERT_GE(files.readSizes.size(), 2u);
@@ -126,7 +143,7 @@ TEST_F(FooterTest, InsertedBytesGiveABaseShift) {
 
 TEST_F(FooterTest, VersionOtherThan100IsRefused) {
   Bytes bytes = testing::WorkedPayload();
-  testing::PutLittleEndian(bytes, bytes.size() - 36 + 4, 101);
+  testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterVersionAt, 101);
   EXPECT_EQ(Read(bytes), PayloadError::BadVersion);
 }
 
@@ -135,6 +152,19 @@ TEST_F(FooterTest, NoMagicAnywhereIsIo) {
   EXPECT_EQ(Read(Bytes(10000, 'A')), PayloadError::Io);
   EXPECT_EQ(Read(Bytes(2047, 'A')), PayloadError::Io);
   EXPECT_EQ(Read(Bytes()), PayloadError::Io);
+}
+
+// A footer that the file cuts short is no footer, even when the marker is
+// whole: the read must bring all 36 bytes.
+TEST_F(FooterTest, FooterCutShortIsIo) {
+  for (size_t cut : {1u, 2u}) {
+    SCOPED_TRACE(cut);
+    Bytes bytes = testing::WorkedPayload();
+    bytes.resize(bytes.size() - cut);
+    files.readSizes.clear();
+    EXPECT_EQ(Read(bytes), PayloadError::Io);
+    EXPECT_EQ(files.readSizes.back(), kFooterSize) << "the footer was asked for whole";
+  }
 }
 
 // A footer at offset 0 is passed over; the search goes on and fails.
@@ -153,7 +183,7 @@ TEST_F(FooterTest, EarlyMagicInANameIsTaken) {
 
 TEST_F(FooterTest, FooterFieldsOutOfRangeAreCorrupt) {
   Bytes bytes = testing::WorkedPayload();
-  testing::PutLittleEndian(bytes, bytes.size() - 36 + 8, 0x80000000u);
+  testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterFooterOffsetAt, 0x80000000u);
   EXPECT_EQ(Read(bytes), PayloadError::Corrupt);
 }
 
@@ -173,9 +203,9 @@ TEST_F(FooterTest, DamagedTablesAreRefused) {
     uint32_t value;
     PayloadError expected;
   } cases[] = {
-      {"nameLength 0", 12, 0, PayloadError::Io},
-      {"nameLength huge", 12, 0xFFFFFFFFu, PayloadError::Io},
-      {"nameLength past the end", 12, 100000, PayloadError::Io},
+      {"nameLength 0", kEntryNameLengthAt, 0, PayloadError::Io},
+      {"nameLength huge", kEntryNameLengthAt, 0xFFFFFFFFu, PayloadError::Io},
+      {"nameLength past the end", kEntryNameLengthAt, 100000, PayloadError::Io},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -192,7 +222,7 @@ TEST_F(FooterTest, EntryCountBeyondTheFileIsIo) {
   for (uint32_t count : {3u, 1000u, 0xFFFFFFFFu}) {
     SCOPED_TRACE(count);
     Bytes bytes = testing::WorkedPayload();
-    testing::PutLittleEndian(bytes, bytes.size() - 36, count);
+    testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterEntryCountAt, count);
     entries.Clear();
     names.Clear();
     ASSERT_EQ(Read(bytes), PayloadError::Ok);
@@ -202,14 +232,55 @@ TEST_F(FooterTest, EntryCountBeyondTheFileIsIo) {
 
 TEST_F(FooterTest, TableOffsetOutsideTheFileIsIo) {
   Bytes bytes = testing::WorkedPayload();
-  testing::PutLittleEndian(bytes, bytes.size() - 36 + 12, 0x7FFFFFF0u);
+  testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterTableOffsetAt, 0x7FFFFFF0u);
   ASSERT_EQ(Read(bytes), PayloadError::Ok);
   EXPECT_EQ(tableResult, PayloadError::Io);
 }
 
-// Names that would write outside the extraction folder refuse the table.
+// Two names that one folder takes for the same file refuse the table:
+// ASCII letters fold, other bytes (whose case depends on the code page)
+// compare as they are, and so do both bytes of a double-byte character.
+TEST_F(FooterTest, NamesEqualIgnoringCaseAreCorrupt) {
+  struct Case {
+    std::vector<std::string> names;
+    LeadByteTest isLead;
+    PayloadError expected;
+  } cases[] = {
+      {{"a.msi", "b.msi", "a.cab"}, NoLeadBytes, PayloadError::Ok},
+      {{"a.msi", "b.msi", "a.msi"}, NoLeadBytes, PayloadError::Corrupt},
+      {{"Setup.MSI", "x", "setup.msi"}, NoLeadBytes, PayloadError::Corrupt},
+      {{"a", "A"}, NoLeadBytes, PayloadError::Corrupt},
+      {{"ab", "abc"}, NoLeadBytes, PayloadError::Ok},
+      {{"\xe9.msi", "\xc9.msi"}, NoLeadBytes, PayloadError::Ok},
+      {{"[.msi", "{.msi"}, NoLeadBytes, PayloadError::Ok},
+      {{"\x83\x41.txt", "\x83\x61.txt"}, testing::CodePage932Lead, PayloadError::Ok},
+      {{"\x83\x41.txt", "\x83\x61.txt"}, NoLeadBytes, PayloadError::Corrupt},
+      {{"\x83\x41" "A.txt", "\x83\x41" "a.txt"}, testing::CodePage932Lead, PayloadError::Corrupt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.names.front() << " ... " << c.names.back());
+    std::vector<testing::TestEntry> table;
+    for (const std::string& name : c.names) table.push_back({OnDemand, name, Bytes(1, 1)});
+    EXPECT_EQ(ReadBuiltTable(testing::BuildPayload(4096, table, 0), c.isLead), c.expected);
+  }
+}
+
+// A table of very many names is checked in n log n steps: sorted, not
+// compared pair by pair.
+TEST_F(FooterTest, ManyNamesAreCheckedBySorting) {
+  std::vector<testing::TestEntry> table;
+  for (int i = 0; i < 100000; ++i) table.push_back({OnDemand, "n" + std::to_string(i), Bytes()});
+  EXPECT_EQ(ReadBuiltTable(testing::BuildPayload(4096, table, 0)), PayloadError::Ok);
+  EXPECT_EQ(entries.Count(), table.size());
+  table.push_back({OnDemand, "N0", Bytes()});
+  EXPECT_EQ(ReadBuiltTable(testing::BuildPayload(4096, table, 0)), PayloadError::Corrupt);
+}
+
+// Names that would write outside the extraction folder, or that Windows
+// would not store as written, refuse the table.
 TEST_F(FooterTest, NamesWithFolderPartsAreCorrupt) {
-  for (const char* name : {"..", ".", "..\\evil.dll", "sub\\a.msi", "a/b.msi", "C:a.msi", "a\tb", "a\x01.msi"}) {
+  for (const char* name : {"..", ".", "..\\evil.dll", "sub\\a.msi", "a/b.msi", "C:a.msi", "a\tb", "a\x01.msi",
+                           "con.txt", "LPT1", "a.msi.", "a?b"}) {
     SCOPED_TRACE(name);
     Bytes bytes = testing::BuildPayload(4096, {{OnDemand, name, Bytes(3, 1)}}, 0);
     entries.Clear();
@@ -219,11 +290,104 @@ TEST_F(FooterTest, NamesWithFolderPartsAreCorrupt) {
   }
 }
 
-TEST(PlainFileNameTest, OrdinaryNamesPass) {
-  for (const char* name : {"a", "setup.msi", "...", ".hidden", "na me.cab", "\xe9t\xe9.msi"}) {
-    EXPECT_TRUE(IsPlainFileName(name, static_cast<uint32_t>(strlen(name)))) << name;
+// A plain name is stored by Windows as written, as one file of the
+// extraction folder: no folder part, no device, nothing Windows drops or
+// refuses.
+TEST(PlainFileNameTest, NameRule) {
+  struct Case {
+    const char* name;
+    bool plain;
+  } cases[] = {
+      {"a", true},
+      {"setup.msi", true},
+      {".hidden", true},
+      {"na me.cab", true},
+      {"\xe9t\xe9.msi", true},
+      {"a.b.c", true},
+      {"console.msi", true},
+      {"conx", true},
+      {"com10.txt", true},
+      {"lpt.txt", true},
+      {"xcon", true},
+      {" con", true},
+      {"nul_.txt", true},
+      {"", false},
+      {".", false},
+      {"..", false},
+      {"...", false},
+      {"a.", false},
+      {"a ", false},
+      {"setup.msi.", false},
+      {"..\\evil.dll", false},
+      {"sub\\a.msi", false},
+      {"a/b.msi", false},
+      {"C:a.msi", false},
+      {"a\tb", false},
+      {"a\x01.msi", false},
+      {"a\x7f", false},
+      {"a<b", false},
+      {"a>b", false},
+      {"a\"b", false},
+      {"a|b", false},
+      {"a?b", false},
+      {"a*.msi", false},
+      {"CON", false},
+      {"con", false},
+      {"con.txt", false},
+      {"Con.tar.gz", false},
+      {"con .txt", false},
+      {"PRN", false},
+      {"aux.msi", false},
+      {"NuL", false},
+      {"COM1", false},
+      {"com9.exe", false},
+      {"COM0", false},
+      {"com\xb9", false},
+      {"Lpt1.msi", false},
+      {"LPT9", false},
+      {"conin$", false},
+      {"CONOUT$.txt", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsPlainFileName(c.name, static_cast<uint32_t>(strlen(c.name))), c.plain) << "name: " << c.name;
   }
-  EXPECT_FALSE(IsPlainFileName("ab", 3)) << "an embedded zero byte";
+  EXPECT_FALSE(IsPlainFileName("a\0b", 3)) << "an embedded zero byte";
+}
+
+// The marker is built at run time; it must still be the ten letters.
+TEST(FooterEncodingTest, MagicIsTheMarker) {
+  unsigned char magic[kMagicSize];
+  PayloadMagic(magic);
+  EXPECT_EQ(std::string(magic, magic + kMagicSize), "KORVELTSFX");
+}
+
+// Each footer and head field lands at its named offset, little-endian.
+TEST(FooterEncodingTest, FieldsLieAtTheirOffsets) {
+  PayloadFooter footer;
+  footer.entryCount = 0x04030201;
+  footer.version = kPayloadVersion;
+  footer.footerOffset = 0x0C0B0A09;
+  footer.tableOffset = 0x100F0E0D;
+  footer.dataOffset = 0x14131211;
+  footer.options = 0x18171615;
+  unsigned char out[kFooterSize];
+  memset(out, 0xCC, sizeof out);
+  EncodeFooter(footer, out);
+  const unsigned char expected[kFooterSize] = {1,    2,    3,    4,    100,  0,    0,    0,    9,
+                                               10,   11,   12,   13,   14,   15,   16,   17,   18,
+                                               19,   20,   21,   22,   23,   24,   'K',  'O',  'R',
+                                               'V',  'E',  'L',  'T',  'S',  'F',  'X',  0,    0};
+  EXPECT_EQ(Bytes(out, out + kFooterSize), Bytes(expected, expected + kFooterSize));
+
+  PayloadEntry entry;
+  entry.kind = PrereqConfig;
+  entry.size = 0x08070605;
+  entry.offset = 0x0C0B0A09;
+  entry.nameLength = 0x100F0E0D;
+  unsigned char head[kEntryHeadSize];
+  EncodeEntryHead(entry, head);
+  const unsigned char expectedHead[kEntryHeadSize] = {3, 0, 0, 0, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  EXPECT_EQ(Bytes(head, head + kEntryHeadSize), Bytes(expectedHead, expectedHead + kEntryHeadSize));
 }
 
 TEST(ShiftedOffsetTest, StaysInsideWhatAPayloadDescribes) {

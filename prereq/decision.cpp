@@ -1,6 +1,6 @@
 #include "prereq/decision.h"
 
-#include "prereq/text.h"
+#include "base/chars.h"
 #include "prereq/version.h"
 
 namespace korvelt {

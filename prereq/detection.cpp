@@ -2,9 +2,9 @@
 
 #include <string.h>
 
+#include "base/chars.h"
 #include "prereq/config.h"
 #include "prereq/folder_keywords.h"
-#include "prereq/text.h"
 #include "prereq/version.h"
 
 namespace korvelt {

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "prereq/text.h"
+#include "base/chars.h"
 
 namespace korvelt {
 namespace {

@@ -43,11 +43,8 @@ const FakeFileTree::Node* FakeFileTree::Find(const std::string& path) const {
 }
 
 size_t FakeFileTree::LastSeparator(const std::string& path) const {
-  size_t found = std::string::npos;
-  for (const char* at = path.c_str(); *at; at = NextChar(at, isLead)) {
-    if (*at == '\\') found = static_cast<size_t>(at - path.c_str());
-  }
-  return found;
+  // kNoPosition and npos are the same value.
+  return FindLastCharacter(path.c_str(), '\\', isLead);
 }
 
 bool FakeFileTree::IsChildOf(const std::string& path, const std::string& folder) const {

@@ -1,6 +1,8 @@
-// In-memory files and folders for unit tests. Every handle it hands out
-// must be closed exactly once: closing one twice, or leaving one open when
-// the fake goes away, fails the running test.
+// In-memory files and folders for unit tests and fuzz targets. Every handle
+// it hands out must be closed exactly once: closing one twice, using one
+// that is not open, or leaving one open when the fake goes away fails the
+// running test, or, outside a GoogleTest test (a fuzz target), prints a
+// line and aborts.
 #pragma once
 
 #include <map>
@@ -16,6 +18,7 @@ using Bytes = std::vector<unsigned char>;
 
 class FakeFileSystem final : public FileSystem {
  public:
+  FakeFileSystem();
   ~FakeFileSystem();
 
   FileId OpenForReading(const char* path) override;
@@ -41,6 +44,8 @@ class FakeFileSystem final : public FileSystem {
   long long writeCapacity = -1;       // bytes that fit on the "disk"; -1 is unlimited
   long long readFailsAfter = -1;      // reads of the payload fail once this many bytes came
   bool failFlush = false;
+  // Whether a misuse aborts; true when the fake was made outside a test.
+  bool abortOnMisuse;
 
   // What happened.
   std::vector<std::string> deleted;       // in order
@@ -58,6 +63,7 @@ class FakeFileSystem final : public FileSystem {
     bool writing = false;
   };
   Handle* Find(FileId file);
+  void Misuse(const std::string& what) const;
 
   std::map<FileId, Handle> handles_;
   std::set<FileId> closed_;

@@ -8,8 +8,8 @@ import time
 import unittest
 
 from harness import (RUN_KEY, STUB, TOOLS, WineTestCase, build_msi, finish, installed_marker, pack, probe_dialogs,
-                     registry_value, run_folders, run_windows, screenshot, set_registry_value, start_windows,
-                     uninstall, windows_path, PREFIX_C)
+                     random_file, registry_value, run_folders, run_windows, screenshot, set_registry_value,
+                     start_windows, uninstall, windows_path, PREFIX_C)
 
 
 class NormalRunTest(WineTestCase):
@@ -73,6 +73,28 @@ class NormalRunTest(WineTestCase):
         self.assertTrue(os.path.exists(installed_marker(self.name)))
         self.assertEqual(sorted(os.listdir(self.folder)), before)
 
+    def error_box(self, setup, text, shot_name=None):
+        """Runs the setup until its error box shows `text` (or 30 seconds
+        pass), closes the box; returns what the probe saw, the exit code and
+        the screenshot taken while the box showed."""
+        run = start_windows('"%s" /qn' % windows_path(setup))
+        probe = probe_dialogs(30, close=False)
+        seen = ""
+        deadline = time.time() + 30
+        shot = None
+        while time.time() < deadline and text not in seen:
+            line = probe.stdout.readline().decode("latin-1")
+            seen += line
+        if text in seen and shot_name:
+            time.sleep(0.5)
+            shot = screenshot(shot_name)
+        probe.kill()
+        closer = probe_dialogs(20, close=True, until=1)
+        closer.wait(timeout=60)
+        code = finish(run)
+        print(seen)
+        return seen, code, shot
+
     # A payload of version 101: exactly one error box with the text, nothing
     # installed, nothing extracted.
     def test_bad_version_shows_one_error_box(self):
@@ -81,22 +103,7 @@ class NormalRunTest(WineTestCase):
             file.seek(-32, os.SEEK_END)
             file.write(struct.pack("<I", 101))
         before = run_folders()
-        run = start_windows('"%s" /qn' % windows_path(setup))
-        probe = probe_dialogs(30, close=False)
-        seen = ""
-        deadline = time.time() + 30
-        shot = None
-        while time.time() < deadline and "unsuported" not in seen:
-            line = probe.stdout.readline().decode("latin-1")
-            seen += line
-        if "unsuported" in seen:
-            time.sleep(0.5)
-            shot = screenshot("payload-error-box")
-        probe.kill()
-        closer = probe_dialogs(20, close=True, until=1)
-        closer.wait(timeout=60)
-        code = finish(run)
-        print(seen)
+        seen, code, shot = self.error_box(setup, "unsuported", "payload-error-box")
         self.assertIn('control 65535 Static "This archive has an an unsuported version."', seen)
         boxes = set(re.findall(r"^dialog (\S+)", seen, re.M))
         self.assertEqual(len(boxes), 1, "one box: " + seen)
@@ -106,6 +113,22 @@ class NormalRunTest(WineTestCase):
         self.assertFalse(os.path.exists(installed_marker(self.name)))
         self.assertEqual(run_folders(), before)
         self.assertIsNotNone(shot)
+
+    # The bootstrapper holds no marker of its own: a bare one, or a setup cut
+    # off within its table (a download cut short), has no footer to find and
+    # shows the read error, never the version error.
+    def test_cut_off_setup_shows_the_read_error(self):
+        bare = self.path("bare.exe")
+        shutil.copy(STUB, bare)
+        setup = pack(self.path("setup.exe"), "--main", random_file(self.path("app.msi"), 100000, 1))
+        with open(setup, "r+b") as file:
+            file.truncate(os.path.getsize(setup) - 36 - 5)
+        for path in (bare, setup):
+            with self.subTest(os.path.basename(path)):
+                seen, code, _ = self.error_box(path, "An error occured while reading the file.")
+                self.assertIn('control 65535 Static "An error occured while reading the file."', seen)
+                self.assertNotIn("unsuported", seen)
+                self.assertEqual(code, 1619)
 
     # The status window shows the product's title and the extraction text;
     # without a version resource the title is the setup's own path.

@@ -105,9 +105,15 @@ int List(const std::vector<std::string>& arguments, std::ostream& out) {
 }
 
 int Extract(const std::vector<std::string>& arguments, std::ostream& out) {
-  if (arguments.size() != 3) throw UsageError("extract takes a setup and a folder");
-  size_t count = ExtractSetup(arguments[1], arguments[2]);
-  out << "extracted " << count << " entries into " << arguments[2] << "\n";
+  std::vector<std::string> paths;
+  bool force = false;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == "--force") force = true;
+    else paths.push_back(arguments[i]);
+  }
+  if (paths.size() != 2) throw UsageError("extract takes a setup and a folder");
+  size_t count = ExtractSetup(paths[0], paths[1], force);
+  out << "extracted " << count << " entries into " << paths[1] << "\n";
   return 0;
 }
 

@@ -231,13 +231,36 @@ SetupListing ListSetup(const std::string& path) {
   return listing;
 }
 
-size_t ExtractSetup(const std::string& path, const std::string& folder) {
+namespace {
+
+// Refuses, before anything is written, an entry whose name is taken in
+// `folder`: by anything but a plain file, by the setup itself, or at all
+// unless replacing was asked for. The file service holds to the same as it
+// creates each file, whatever changes meanwhile.
+void CheckTargets(const std::string& setupPath, const std::string& folder, const SetupListing& listing,
+                  bool replacePlainFiles) {
+  for (const ListedEntry& entry : listing.entries) {
+    fs::path target = fs::path(folder) / entry.name;
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(target, error);
+    if (!fs::exists(status)) continue;
+    std::string taken = "entry '" + entry.name + "': " + target.string();
+    if (!fs::is_regular_file(status)) throw PackError(taken + " exists and is not a plain file, which is never replaced");
+    if (fs::equivalent(target, setupPath, error)) throw PackError(taken + " is the setup being read");
+    if (!replacePlainFiles) throw PackError(taken + " exists already (--force replaces a plain file)");
+  }
+}
+
+}  // namespace
+
+size_t ExtractSetup(const std::string& path, const std::string& folder, bool replacePlainFiles) {
   SetupListing listing = ListSetup(path);
   if (listing.options & ExternalFiles) {
     throw PackError(path + " keeps its files beside it (external files): the bootstrapper would extract into its own folder");
   }
   std::error_code error;
   if (!fs::is_directory(folder, error)) throw PackError("no such folder: " + folder);
+  CheckTargets(path, folder, listing, replacePlainFiles);
 
   // The same archive code the bootstrapper runs, over this machine's files.
   class NoProcess final : public ProcessInfo {
@@ -246,15 +269,21 @@ size_t ExtractSetup(const std::string& path, const std::string& folder) {
     bool TempFolder(String*) override { return false; }
     bool RandomBytes(void*, size_t) override { return false; }
   } process;
-  PayloadArchive archive(SystemFileSystem(), process);
+  PayloadArchive archive(SystemFileSystem(replacePlainFiles ? TakenName::ReplacePlainFile : TakenName::Refuse),
+                         process);
   PayloadError opened = archive.OpenFileForExtract(path.c_str(), folder.c_str());
-  PayloadError written = archive.ExtractAll();
+  PayloadError written = opened == PayloadError::Ok ? archive.ExtractAll() : opened;
   size_t count = 0;
   for (size_t i = 0; i < archive.entries().Count(); ++i) count += archive.IsExtracted(i);
-  archive.KeepFiles();
+  bool tableRead = archive.entries().Count() == listing.entries.size();
+  // A part of the setup is no extraction: without KeepFiles the archive
+  // deletes every file it wrote.
+  if (written == PayloadError::Ok) archive.KeepFiles();
   archive.CleanUp();
-  if (opened != PayloadError::Ok) throw PackError(path + ": " + ErrorText(opened));
-  if (written != PayloadError::Ok) throw PackError("cannot write every entry into " + folder);
+  if (!tableRead) throw PackError(path + ": " + ErrorText(opened));
+  if (written != PayloadError::Ok) {
+    throw PackError("cannot write every entry into " + folder + "; what was written is removed");
+  }
   return count;
 }
 

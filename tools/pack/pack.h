@@ -56,8 +56,12 @@ struct SetupListing {
 };
 
 SetupListing ListSetup(const std::string& path);
-// Writes every entry of the setup into `folder`; returns the number written.
-size_t ExtractSetup(const std::string& path, const std::string& folder);
+// Writes every entry of the setup into `folder` as a new file; returns the
+// number written. An entry whose name is taken there is refused before
+// anything is written; with `replacePlainFiles` a plain file of that name
+// is replaced, unless it is the setup itself. Links, FIFOs, devices and
+// folders are never opened. On failure what was written is removed.
+size_t ExtractSetup(const std::string& path, const std::string& folder, bool replacePlainFiles = false);
 
 std::string KindName(uint32_t kind);
 

@@ -7,11 +7,13 @@
 #include <sstream>
 
 #include "payload/format.h"
+#include "testing/planted_names.h"
 
 namespace korvelt::pack {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Existing;
 
 class PackTest : public ::testing::Test {
  protected:
@@ -143,6 +145,100 @@ TEST_F(PackTest, ListRefusesAFileWithoutPayload) {
   EXPECT_EQ(Run({"list", Path("stub.exe")}), 1);
   EXPECT_NE(err.str().find("no payload"), std::string::npos);
   EXPECT_EQ(Run({"extract", Path("stub.exe"), Path("nowhere")}), 1);
+}
+
+// An entry named as the setup, extracted into the setup's own folder, is
+// refused with or without --force: the setup stays byte for byte, and no
+// other entry is written.
+TEST_F(PackTest, ExtractNeverReplacesTheSetupItReads) {
+  Write("app.msi", "package");
+  Write("other.exe", "an entry");
+  ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main",
+                 "pkg.msi=" + Path("app.msi"), "--on-demand", "setup.exe=" + Path("other.exe")}),
+            0)
+      << err.str();
+  std::string setup = Read(Path("setup.exe"));
+  for (bool force : {false, true}) {
+    SCOPED_TRACE(force ? "--force" : "");
+    std::vector<std::string> arguments = {"extract", Path("setup.exe"), folder.string()};
+    if (force) arguments.insert(arguments.begin() + 1, "--force");
+    EXPECT_EQ(Run(arguments), 1);
+    std::string said = err.str();
+    EXPECT_NE(said.find("'setup.exe'"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(Read(Path("setup.exe")), setup);
+    EXPECT_FALSE(fs::exists(Path("pkg.msi")));
+  }
+}
+
+// Extraction writes only new files. An entry whose name is taken is refused
+// in one line naming it, before anything is written; with --force a plain
+// file is replaced, but a link is never followed, a FIFO never opened and a
+// folder never touched.
+TEST_F(PackTest, ExtractNeverWritesThroughWhatIsThere) {
+  Write("app.msi", "package");
+  Write("notes.txt", "notes");
+  ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main", Path("app.msi"),
+                 "--on-demand", Path("notes.txt")}),
+            0)
+      << err.str();
+  struct Case {
+    Existing existing;
+    bool force;
+    int exit;
+  } cases[] = {
+      {Existing::Nothing, false, 0},           {Existing::Nothing, true, 0},
+      {Existing::PlainFile, false, 1},         {Existing::PlainFile, true, 0},
+      {Existing::LinkToFileOutside, false, 1}, {Existing::LinkToFileOutside, true, 1},
+      {Existing::DanglingLink, false, 1},      {Existing::DanglingLink, true, 1},
+      {Existing::Fifo, false, 1},              {Existing::Fifo, true, 1},
+      {Existing::Folder, false, 1},            {Existing::Folder, true, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(testing::Describe(c.existing)) + (c.force ? ", --force" : ""));
+    fs::path out = folder / "out";
+    fs::remove_all(out);
+    fs::create_directory(out);
+    fs::path outside = folder / "outside.txt";
+    fs::remove(outside);
+    // The second entry's name is taken, so that a refusal has to come before
+    // the first is written.
+    testing::Plant(c.existing, out / "notes.txt", outside);
+    std::vector<std::string> arguments = {"extract", Path("setup.exe"), out.string()};
+    if (c.force) arguments.push_back("--force");
+    EXPECT_EQ(testing::WithoutBlocking(out / "notes.txt", [&] { return Run(arguments); }), c.exit);
+    if (c.exit == 0) {
+      EXPECT_EQ(Read(out / "app.msi"), "package");
+      EXPECT_EQ(Read(out / "notes.txt"), "notes");
+      continue;
+    }
+    std::string said = err.str();
+    EXPECT_NE(said.find("'notes.txt'"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_FALSE(fs::exists(out / "app.msi"));
+    testing::ExpectUntouched(c.existing, out / "notes.txt", outside);
+  }
+}
+
+// An extraction that fails part way is no success: it exits with 1 and
+// removes what it had written, so no entry is left that looks whole.
+TEST_F(PackTest, ExtractFailingPartWayLeavesNothing) {
+  // The second entry's path is longer than a Windows path can be, which the
+  // extraction refuses once the first entry is written.
+  std::string longName(120, 'n');
+  fs::path out = folder / "out" / std::string(150 - folder.string().size(), 'd');
+  fs::create_directories(out);
+  Write("app.msi", "package");
+  Write("notes.txt", "notes");
+  ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main", Path("app.msi"),
+                 "--on-demand", longName + "=" + Path("notes.txt")}),
+            0)
+      << err.str();
+  EXPECT_EQ(Run({"extract", Path("setup.exe"), out.string()}), 1);
+  std::string said = err.str();
+  EXPECT_NE(said.find(out.string()), std::string::npos) << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_TRUE(fs::is_empty(out));
 }
 
 // The encoded table and footer are what the bootstrapper reads.

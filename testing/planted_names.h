@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -77,22 +79,26 @@ inline void ExpectUntouched(Existing existing, const std::filesystem::path& path
   }
 }
 
-// Runs `call` on a thread of its own. Should it still run after a while
-// (an open of the FIFO at `fifo` waiting for a reader), the FIFO's reading
-// end is opened here, which lets the open return, and the test fails
-// instead of hanging the suite. What `call` writes into the FIFO must fit
-// its buffer.
+// Runs `call` on a thread of its own. Should it still run after a while,
+// an open of the FIFO at `fifo` is taken to wait for its other end: the
+// FIFO is opened at both ends here and closed again, which lets an open of
+// either end return and gives a reader its end of file, until the call
+// ends; the test fails instead of hanging the suite, and a call that no
+// release ends aborts it. What `call` writes into the FIFO must fit its
+// buffer.
 template <typename Call>
 auto WithoutBlocking(const std::filesystem::path& fifo, Call call) -> decltype(call()) {
   auto running = std::async(std::launch::async, call);
-  if (running.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
-    ADD_FAILURE() << "blocked on " << fifo;
-    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    auto result = running.get();
-    if (reader >= 0) close(reader);
-    return result;
+  if (running.wait_for(std::chrono::seconds(5)) == std::future_status::ready) return running.get();
+  ADD_FAILURE() << "blocked on " << fifo;
+  for (int release = 0; release < 100; ++release) {
+    int ends = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    bool ended = running.wait_for(std::chrono::milliseconds(200)) == std::future_status::ready;
+    if (ends >= 0) close(ends);
+    if (ended) return running.get();
   }
-  return running.get();
+  std::fprintf(stderr, "still blocked on %s\n", fifo.c_str());
+  std::abort();
 }
 
 }  // namespace korvelt::testing

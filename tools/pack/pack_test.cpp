@@ -1,6 +1,8 @@
 #include "tools/pack/pack.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -239,6 +241,40 @@ TEST_F(PackTest, ExtractFailingPartWayLeavesNothing) {
   EXPECT_NE(said.find(out.string()), std::string::npos) << said;
   EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
   EXPECT_TRUE(fs::is_empty(out));
+}
+
+// A configuration file that cannot be read is an error naming it, not a
+// valid empty configuration; nothing that is not a plain file is opened.
+TEST_F(PackTest, CheckRefusesWhatCannotBeRead) {
+  Write("app.ini", "[GeneralOptions]\n");
+  fs::create_directory(folder / "folder.ini");
+  Write("locked.ini", "[GeneralOptions]\n");
+  fs::permissions(folder / "locked.ini", fs::perms::none);
+  fs::create_symlink(folder / "gone.ini", folder / "dangling.ini");
+  ASSERT_EQ(mkfifo(Path("fifo.ini").c_str(), 0600), 0);
+  struct Case {
+    std::string path;
+    int exit;
+  } cases[] = {
+      {Path("app.ini"), 0},
+      {Path("missing.ini"), 1},
+      {Path("folder.ini"), 1},
+      {Path("dangling.ini"), 1},
+      {Path("fifo.ini"), 1},
+      // Read fails at its first byte, even for the superuser.
+      {"/proc/self/mem", 1},
+      // The superuser reads it all the same.
+      {Path("locked.ini"), geteuid() == 0 ? 0 : 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(testing::WithoutBlocking(Path("fifo.ini"), [&] { return Run({"check", c.path}); }), c.exit);
+    if (c.exit == 0) continue;
+    std::string said = err.str();
+    EXPECT_NE(said.find(c.path), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(out.str(), "");
+  }
 }
 
 // The encoded table and footer are what the bootstrapper reads.

@@ -61,6 +61,36 @@ void CopyBytes(std::istream& in, std::ostream& out, uint64_t size, const std::st
   }
 }
 
+// The marker that ends every footer, taken from the format's own encoding.
+std::string PayloadMarker() {
+  unsigned char footer[kFooterSize];
+  EncodeFooter(PayloadFooter(), footer);
+  // The footer ends in the marker's ten bytes and two zero bytes.
+  return std::string(reinterpret_cast<const char*>(footer) + kFooterSize - 12, 10);
+}
+
+// The bootstrapper finds its footer by the marker nearest the end of its
+// file; a stub that holds the marker (a setup given as the stub, say)
+// could lend it a footer of its own once the setup is cut short.
+void CheckStub(const std::string& stubPath) {
+  const std::string marker = PayloadMarker();
+  std::ifstream in(stubPath, std::ios::binary);
+  if (!in) throw PackError("cannot read " + stubPath);
+  // Each piece keeps the end of the one before, so that a marker lying
+  // across two pieces is seen whole.
+  std::string piece;
+  std::vector<char> buffer(kStubSearchPiece);
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    piece.append(buffer.data(), static_cast<size_t>(in.gcount()));
+    if (piece.find(marker) != std::string::npos) {
+      throw PackError(stubPath + " holds the payload marker, so it is no bare bootstrapper (a setup cannot be used as a stub)");
+    }
+    piece.erase(0, piece.size() - std::min(piece.size(), marker.size() - 1));
+  }
+  if (in.bad()) throw PackError("cannot read " + stubPath);
+}
+
 }  // namespace
 
 std::string KindName(uint32_t kind) {
@@ -178,6 +208,7 @@ bool ReadsBack(const std::string& path, size_t entryCount) {
 void WriteSetup(const SetupPlan& plan) {
   CheckPlan(plan);
   uint64_t stubSize = FileSize(plan.stubPath);
+  CheckStub(plan.stubPath);
   std::vector<uint32_t> sizes;
   uint64_t total = stubSize;
   for (const InputFile& file : plan.files) {
@@ -197,7 +228,7 @@ void WriteSetup(const SetupPlan& plan) {
     if (!ReadsBack(partial, plan.files.size())) {
       WriteLayout(plan, partial, stubSize, sizes, kSearchWindow);
       if (!ReadsBack(partial, plan.files.size())) {
-        throw PackError("the setup does not read back: an entry name or the stub holds the marker KORVELTSFX");
+        throw PackError("the setup does not read back: an entry name holds the payload marker " + PayloadMarker());
       }
     }
     std::error_code error;

@@ -32,6 +32,9 @@ struct SetupPlan {
 // Refuses what the bootstrapper would mishandle; throws PackError.
 void CheckPlan(const SetupPlan& plan);
 
+// The stub is searched for the payload marker in pieces of this size.
+constexpr size_t kStubSearchPiece = size_t{1} << 20;
+
 // What follows the files' data in a setup whose stub is `stubSize` bytes:
 // `padding` zero bytes, the entry table and the footer.
 std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::vector<InputFile>& files,

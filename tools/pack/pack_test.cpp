@@ -115,6 +115,41 @@ TEST_F(PackTest, RefusesWhatTheBootstrapperWouldMishandle) {
   }
 }
 
+// A stub holding the payload marker anywhere is refused, a setup given as
+// the stub among them: the bootstrapper could take it for its footer.
+TEST_F(PackTest, RefusesAStubHoldingTheMarker) {
+  Write("app.msi", "m");
+  ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main", Path("app.msi")}), 0)
+      << err.str();
+  // Spelled in two pieces, as the bootstrapper must not hold it whole.
+  const std::string marker = std::string("KORVEL") + "TSFX";
+  const size_t straddle = kStubSearchPiece - 4;
+  struct Case {
+    std::string stub;
+    bool refused;
+  } cases[] = {
+      {marker + std::string(5000, 'M'), true},
+      {std::string(2000, 'M') + marker + std::string(3000, 'M'), true},
+      {std::string(5000, 'M') + marker, true},
+      {std::string(straddle, 'M') + marker + std::string(100, 'M'), true},
+      {Read(Path("setup.exe")), true},
+      {std::string(5000, 'M') + marker.substr(0, 9), false},
+      {marker.substr(1) + std::string(straddle, 'M') + marker.substr(0, 9), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stub.size());
+    Write("marked.exe", c.stub);
+    fs::remove(Path("marked-setup.exe"));
+    EXPECT_EQ(Run({"create", "--stub", Path("marked.exe"), "--out", Path("marked-setup.exe"), "--main", Path("app.msi")}),
+              c.refused ? 1 : 0);
+    EXPECT_EQ(fs::exists(Path("marked-setup.exe")), !c.refused);
+    if (!c.refused) continue;
+    std::string said = err.str();
+    EXPECT_NE(said.find(Path("marked.exe") + " holds the payload marker"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
+}
+
 // Creating a setup reports what the bootstrapper will make of its
 // configuration; a warning does not stop the setup from being written.
 TEST_F(PackTest, CreateReportsTheConfiguration) {

@@ -103,6 +103,63 @@ std::string KindName(uint32_t kind) {
   return "on-demand";
 }
 
+namespace {
+
+// Where a Windows executable's headers say what machine it is for.
+constexpr uint64_t kNewHeaderPointerOffset = 0x3C;  // e_lfanew, from the file's start
+constexpr uint64_t kMachineOffset = 4;              // behind "PE\0\0"
+constexpr uint16_t kMachineI386 = 0x14c;
+constexpr uint16_t kMachineAmd64 = 0x8664;
+
+// Reads `size` bytes at `offset`, or false where they would pass `fileSize`.
+bool ReadAt(std::istream& in, uint64_t fileSize, uint64_t offset, char* into, uint64_t size) {
+  if (offset > fileSize || size > fileSize - offset) return false;
+  in.seekg(static_cast<std::streamoff>(offset));
+  in.read(into, static_cast<std::streamsize>(size));
+  return in && static_cast<uint64_t>(in.gcount()) == size;
+}
+
+uint32_t LittleEndian(const char* bytes, int count) {
+  uint32_t value = 0;
+  for (int i = count - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
+  return value;
+}
+
+}  // namespace
+
+std::string ExecutableArchitecture(const std::string& path) {
+  std::error_code error;
+  uint64_t fileSize = fs::file_size(path, error);
+  std::ifstream in(path, std::ios::binary);
+  if (error || !in) return "unknown";
+  char mz[2], pointer[4], signature[4], machine[2];
+  if (!ReadAt(in, fileSize, 0, mz, 2) || mz[0] != 'M' || mz[1] != 'Z' ||
+      !ReadAt(in, fileSize, kNewHeaderPointerOffset, pointer, 4)) {
+    return "unknown";
+  }
+  uint64_t header = LittleEndian(pointer, 4);
+  if (!ReadAt(in, fileSize, header, signature, 4) ||
+      std::string(signature, 4) != std::string("PE\0\0", 4) ||
+      !ReadAt(in, fileSize, header + kMachineOffset, machine, 2)) {
+    return "unknown";
+  }
+  switch (LittleEndian(machine, 2)) {
+    case kMachineI386: return "x86";
+    case kMachineAmd64: return "x64";
+  }
+  return "unknown";
+}
+
+std::string StubBesideProgram(const std::string& programPath, const std::string& architecture) {
+  std::string name = Lower(architecture);
+  std::string stub;
+  if (name == "x86" || name == "i686") stub = "korvelt.exe";
+  else if (name == "x64" || name == "x86_64") stub = "korvelt-x64.exe";
+  else return "";
+  size_t slash = programPath.find_last_of("/\\");
+  return slash == std::string::npos ? stub : programPath.substr(0, slash + 1) + stub;
+}
+
 void CheckPlan(const SetupPlan& plan) {
   std::set<std::string> seen;
   const InputFile* main = nullptr;
@@ -254,6 +311,7 @@ SetupListing ListSetup(const std::string& path) {
   List<String> names;
   if (result == PayloadError::Ok) result = ReadTable(files, file.Get(), footer, listing.baseShift, &entries, &names);
   if (result != PayloadError::Ok) throw PackError(path + ": " + ErrorText(result));
+  listing.architecture = ExecutableArchitecture(path);
   listing.options = footer.options;
   listing.dataOffset = footer.dataOffset;
   for (size_t i = 0; i < entries.Count(); ++i) {

@@ -52,6 +52,7 @@ struct ListedEntry {
 };
 
 struct SetupListing {
+  std::string architecture;  // of the bootstrapper: "x86", "x64" or "unknown"
   uint32_t options = 0;
   int32_t baseShift = 0;
   uint32_t dataOffset = 0;
@@ -67,6 +68,15 @@ SetupListing ListSetup(const std::string& path);
 size_t ExtractSetup(const std::string& path, const std::string& folder, bool replacePlainFiles = false);
 
 std::string KindName(uint32_t kind);
+
+// The machine a Windows executable is built for, from its PE header: "x86",
+// "x64", or "unknown" for any other and for what is no PE file.
+std::string ExecutableArchitecture(const std::string& path);
+
+// The bootstrapper of `architecture` ("x86" or "i686": korvelt.exe, which
+// runs on every Windows; "x64" or "x86_64": korvelt-x64.exe) in the folder
+// of the program at `programPath`; "" for an unknown architecture.
+std::string StubBesideProgram(const std::string& programPath, const std::string& architecture);
 
 // The command line: returns the exit code.
 int Main(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);

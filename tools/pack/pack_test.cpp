@@ -312,6 +312,109 @@ TEST_F(PackTest, CheckRefusesWhatCannotBeRead) {
   }
 }
 
+// An executable of `size` bytes whose PE header, at `headerAt`, names
+// `machine`; the bytes not set are 'M'.
+std::string Executable(uint32_t headerAt, uint16_t machine, size_t size) {
+  std::string bytes(size, 'M');
+  auto put = [&](size_t at, const std::string& what) {
+    for (size_t i = 0; i < what.size() && at + i < size; ++i) bytes[at + i] = what[i];
+  };
+  put(0, "MZ");
+  put(0x3C, std::string{char(headerAt), char(headerAt >> 8), char(headerAt >> 16), char(headerAt >> 24)});
+  if (headerAt < size) put(headerAt, std::string("PE\0\0", 4) + char(machine) + char(machine >> 8));
+  return bytes;
+}
+
+// The architecture is read from the PE header, every read within the file.
+TEST_F(PackTest, ReadsTheArchitectureFromThePeHeader) {
+  std::string noMz = Executable(0x80, 0x14c, 4096);
+  noMz[0] = 'X';
+  std::string noSignature = Executable(0x80, 0x14c, 4096);
+  noSignature[0x81] = 'X';
+  struct Case {
+    std::string bytes;
+    const char* architecture;
+  } cases[] = {
+      {Executable(0x80, 0x14c, 4096), "x86"},
+      {Executable(0x80, 0x8664, 4096), "x64"},
+      {Executable(0x80, 0xAA64, 4096), "unknown"},
+      {Executable(0x80, 0x14c, 0x86), "x86"},  // the machine field ends the file
+      {Executable(0x80, 0x14c, 0x85), "unknown"},
+      {Executable(0x80, 0x14c, 0x3F), "unknown"},  // e_lfanew cut short
+      {Executable(0x1000, 0x14c, 4096), "unknown"},
+      {Executable(0xFFFFFFFC, 0x14c, 4096), "unknown"},
+      {noMz, "unknown"},
+      {noSignature, "unknown"},
+      {"", "unknown"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes.substr(0, 0x90)));
+    Write("probe.exe", c.bytes);
+    EXPECT_EQ(ExecutableArchitecture(Path("probe.exe")), c.architecture);
+  }
+  EXPECT_EQ(ExecutableArchitecture(Path("missing.exe")), "unknown");
+}
+
+// list names the architecture of the setup's bootstrapper.
+TEST_F(PackTest, ListShowsTheArchitecture) {
+  Write("app.msi", "m");
+  for (auto [machine, architecture] : {std::pair<uint16_t, std::string>{0x14c, "x86"}, {0x8664, "x64"}, {0x1c4, "unknown"}}) {
+    Write("stub.exe", Executable(0x80, machine, 5000));
+    fs::remove(Path("setup.exe"));
+    ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main", Path("app.msi")}), 0)
+        << err.str();
+    ASSERT_EQ(Run({"list", Path("setup.exe")}), 0) << err.str();
+    EXPECT_NE(out.str().find("architecture: " + architecture + "\n"), std::string::npos) << out.str();
+  }
+}
+
+// Each architecture has its bootstrapper, which is looked for beside the
+// packer, in the folder its own path names.
+TEST(DefaultStubTest, BesideThePackerByArchitecture) {
+  struct Case {
+    const char* architecture;
+    const char* program;
+    const char* stub;  // "" for an unknown architecture
+  } cases[] = {
+      {"x86", "/opt/korvelt/bin/korvelt-pack", "/opt/korvelt/bin/korvelt.exe"},
+      {"i686", "/opt/korvelt/bin/korvelt-pack", "/opt/korvelt/bin/korvelt.exe"},
+      {"x64", "/opt/korvelt/bin/korvelt-pack", "/opt/korvelt/bin/korvelt-x64.exe"},
+      {"x86_64", "/opt/korvelt/bin/korvelt-pack", "/opt/korvelt/bin/korvelt-x64.exe"},
+      {"X64", "C:\\Tools\\korvelt-pack.exe", "C:\\Tools\\korvelt-x64.exe"},
+      {"x86", "C:\\Tools\\korvelt-pack.exe", "C:\\Tools\\korvelt.exe"},
+      {"x86", "korvelt-pack", "korvelt.exe"},
+      {"arm64", "/opt/korvelt/bin/korvelt-pack", ""},
+      {"", "/opt/korvelt/bin/korvelt-pack", ""},
+      {"x", "/opt/korvelt/bin/korvelt-pack", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(StubBesideProgram(c.program, c.architecture), c.stub) << c.architecture << " " << c.program;
+  }
+}
+
+// Without --stub the packer takes the bootstrapper of --arch from its own
+// folder; an unknown architecture is wrong usage; --stub wins over --arch.
+TEST_F(PackTest, CreateTakesTheStubOfItsArchitecture) {
+  Write("app.msi", "m");
+  fs::path own = fs::canonical(program_invocation_name).parent_path();
+  for (auto [arguments, stub] : {std::pair<std::vector<std::string>, std::string>{{}, "korvelt.exe"},
+                                 {{"--arch", "x86"}, "korvelt.exe"},
+                                 {{"--arch", "x64"}, "korvelt-x64.exe"}}) {
+    ASSERT_FALSE(fs::exists(own / stub)) << "the test needs a folder without bootstrappers";
+    arguments.insert(arguments.begin(), {"create", "--out", Path("setup.exe"), "--main", Path("app.msi")});
+    EXPECT_EQ(Run(arguments), 1);
+    EXPECT_NE(err.str().find("cannot read " + (own / stub).string()), std::string::npos) << err.str();
+  }
+  EXPECT_EQ(Run({"create", "--arch", "arm64", "--out", Path("setup.exe"), "--main", Path("app.msi")}), 2);
+  EXPECT_NE(err.str().find("arm64"), std::string::npos) << err.str();
+  EXPECT_EQ(Run({"create", "--arch", "x64", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main",
+                 Path("app.msi")}),
+            0)
+      << err.str();
+  EXPECT_FALSE(fs::exists(Path("setup.exe.partial")));
+  EXPECT_EQ(ListSetup(Path("setup.exe")).dataOffset, 5000u);
+}
+
 // The encoded table and footer are what the bootstrapper reads.
 TEST(EncodeTest, MatchesTheWorkedLayout) {
   std::vector<InputFile> files = {{"Product1.0.msi", "", MainPackage}, {"Data01.cab", "", MainSupport}};

@@ -128,10 +128,12 @@ uint32_t LittleEndian(const char* bytes, int count) {
 }  // namespace
 
 std::string ExecutableArchitecture(const std::string& path) {
+  // Only a plain file has a size, so nothing that could wait is opened.
   std::error_code error;
   uint64_t fileSize = fs::file_size(path, error);
+  if (error) return "unknown";
   std::ifstream in(path, std::ios::binary);
-  if (error || !in) return "unknown";
+  if (!in) return "unknown";
   char mz[2], pointer[4], signature[4], machine[2];
   if (!ReadAt(in, fileSize, 0, mz, 2) || mz[0] != 'M' || mz[1] != 'Z' ||
       !ReadAt(in, fileSize, kNewHeaderPointerOffset, pointer, 4)) {

@@ -18,7 +18,9 @@ class FileSystem {
  public:
   // Opens an existing file for reading, sharing it with other readers.
   virtual FileId OpenForReading(const char* path) = 0;
-  // Creates `path` for writing, shared with nobody, replacing a file of that name.
+  // Creates `path` for writing, shared with nobody. Whether a file of that
+  // name is replaced is the service's: the Win32 one replaces it, the POSIX
+  // one refuses it unless told otherwise (platform/system_files.h).
   virtual FileId CreateForWriting(const char* path) = 0;
   // Positions `file` `offset` bytes from its start (below 2^31).
   virtual bool SeekFromStart(FileId file, uint32_t offset) = 0;

@@ -1,6 +1,8 @@
 #include "platform/files_posix.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,7 +37,18 @@ FileId PosixFileSystem::OpenForReading(const char* path) {
 FileId PosixFileSystem::CreateForWriting(const char* path) {
   String native;
   if (!NativePath(path, &native)) return 0;
-  return AsFileId(open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  // Only a new file is ever opened: a link, a FIFO or the very file being
+  // read from may bear the name, and opening it would write through the
+  // link, wait for a reader, or truncate the input.
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int descriptor = open(native.c_str(), flags, 0644);
+  if (descriptor >= 0 || errno != EEXIST || taken_ != TakenName::ReplacePlainFile) return AsFileId(descriptor);
+  struct stat status;
+  if (lstat(native.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+  // Removing the name leaves any reader of the old file its bytes; should
+  // something else take the name meanwhile, the exclusive open refuses it.
+  if (unlink(native.c_str()) != 0) return 0;
+  return AsFileId(open(native.c_str(), flags, 0644));
 }
 
 bool PosixFileSystem::SeekFromStart(FileId file, uint32_t offset) {
@@ -87,9 +100,18 @@ bool PosixFileSystem::RemoveFolder(const char* path) {
   return NativePath(path, &native) && rmdir(native.c_str()) == 0;
 }
 
-FileSystem& SystemFileSystem() {
-  static PosixFileSystem files;
-  return files;
+FileSystem& SystemFileSystem(TakenName taken) {
+  static PosixFileSystem refusing(TakenName::Refuse);
+  static PosixFileSystem replacing(TakenName::ReplacePlainFile);
+  return taken == TakenName::Refuse ? refusing : replacing;
+}
+
+bool SystemProgramPath(String* path) {
+  char buffer[PATH_MAX];
+  ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+  // A result that fills the buffer may have been cut.
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer) return false;
+  return path->Assign(buffer, static_cast<size_t>(length));
 }
 
 }  // namespace korvelt

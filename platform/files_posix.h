@@ -1,14 +1,19 @@
 // Files and folders of a POSIX system behind the FileSystem interface, for
 // the native packer. Backslashes in paths are taken as folder separators,
-// as the payload code writes them.
+// as the payload code writes them. CreateForWriting opens only a file it
+// has just made, never through a link; what it does with a name that is
+// taken is `TakenName` (platform/system_files.h).
 #pragma once
 
 #include "platform/files.h"
+#include "platform/system_files.h"
 
 namespace korvelt {
 
 class PosixFileSystem final : public FileSystem {
  public:
+  explicit PosixFileSystem(TakenName taken = TakenName::Refuse) : taken_(taken) {}
+
   FileId OpenForReading(const char* path) override;
   FileId CreateForWriting(const char* path) override;
   bool SeekFromStart(FileId file, uint32_t offset) override;
@@ -21,6 +26,9 @@ class PosixFileSystem final : public FileSystem {
   bool Delete(const char* path) override;
   bool CreateFolder(const char* path) override;
   bool RemoveFolder(const char* path) override;
+
+ private:
+  TakenName taken_;
 };
 
 }  // namespace korvelt

@@ -98,9 +98,13 @@ bool Win32ProcessInfo::RandomBytes(void* into, size_t size) {
 
 bool SystemLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
-FileSystem& SystemFileSystem() {
+// The bootstrapper's extraction replaces a file of the entry's name, so
+// the service does so whatever is asked.
+FileSystem& SystemFileSystem(TakenName) {
   static Win32FileSystem files;
   return files;
 }
+
+bool SystemProgramPath(String* path) { return Win32ProcessInfo().ModulePath(path); }
 
 }  // namespace korvelt

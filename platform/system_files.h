@@ -6,6 +6,17 @@
 
 namespace korvelt {
 
-FileSystem& SystemFileSystem();
+// What the machine's CreateForWriting does with a name that is taken.
+// The POSIX service refuses it, or with ReplacePlainFile removes a regular
+// file of that name first; a link, a FIFO, a device or a folder is never
+// opened nor removed. The Win32 service replaces any file, as the
+// bootstrapper's extraction does.
+enum class TakenName { Refuse, ReplacePlainFile };
+
+FileSystem& SystemFileSystem(TakenName taken = TakenName::Refuse);
+
+// The full path of the running program, so that what was installed beside
+// it can be found; false when the system gives none.
+bool SystemProgramPath(String* path);
 
 }  // namespace korvelt

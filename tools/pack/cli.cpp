@@ -1,6 +1,7 @@
 #include <iomanip>
 
 #include "payload/format.h"
+#include "platform/system_files.h"
 #include "tools/pack/config_check.h"
 #include "tools/pack/pack.h"
 
@@ -8,13 +9,23 @@ namespace korvelt::pack {
 namespace {
 
 const char kUsage[] =
-    "usage: korvelt-pack create --stub KORVELT.EXE --out SETUP.EXE [options] FILES...\n"
+    "usage: korvelt-pack create [--arch x86|x64 | --stub KORVELT.EXE] --out SETUP.EXE\n"
+    "                           [options] FILES...\n"
     "       korvelt-pack list SETUP.EXE\n"
-    "       korvelt-pack extract SETUP.EXE FOLDER\n"
+    "       korvelt-pack extract [--force] SETUP.EXE FOLDER\n"
     "       korvelt-pack check CONFIG.INI [--external-files] [FILES...]\n"
     "\n"
     "Builds a setup program: the Korvelt bootstrapper with the installation\n"
     "files appended as its payload.\n"
+    "\n"
+    "The bootstrapper:\n"
+    "  --arch x86          korvelt.exe from the packer's own folder (the default;\n"
+    "                      also i686): runs on every Windows, but on 64-bit\n"
+    "                      Windows its searches see the 32-bit registry view and\n"
+    "                      SysWOW64\n"
+    "  --arch x64          korvelt-x64.exe from the packer's own folder (also\n"
+    "                      x86_64): sees the machine as 64-bit products do\n"
+    "  --stub FILE         this bootstrapper instead, whatever --arch says\n"
     "\n"
     "Files, each given as PATH or as NAME=PATH (NAME is the name in the payload;\n"
     "it defaults to the file name of PATH):\n"
@@ -29,11 +40,19 @@ const char kUsage[] =
     "  --external-files    the installation files lie beside the setup program\n"
     "  -h, --help          this text\n"
     "\n"
+    "list shows the bootstrapper's architecture, the options and the entries.\n"
+    "\n"
+    "extract writes each entry into FOLDER as a new file and refuses an entry\n"
+    "whose name is taken there, before writing anything; --force replaces a\n"
+    "plain file of that name (never a link, FIFO, device or folder, nor the setup\n"
+    "itself). A failed extraction removes what it wrote.\n"
+    "\n"
     "check lists the prerequisites as the bootstrapper will load them from\n"
     "CONFIG.INI and warns where the list ends early, of values too long to be\n"
     "read, and of a SetupFile that is none of FILES (the payload's files).\n"
     "\n"
-    "Exit codes: 0 success, 1 failure (for check: warnings), 2 wrong usage.\n";
+    "Exit codes: 0 success, 1 failure (for check: warnings, or a file that\n"
+    "cannot be read), 2 wrong usage.\n";
 
 struct UsageError : PackError {
   using PackError::PackError;
@@ -57,6 +76,7 @@ InputFile ParseFile(const std::string& argument, uint32_t kind) {
 
 int Create(const std::vector<std::string>& arguments, std::ostream& out) {
   SetupPlan plan;
+  std::string architecture = "x86";
   for (size_t i = 1; i < arguments.size(); ++i) {
     const std::string& option = arguments[i];
     auto value = [&]() -> const std::string& {
@@ -64,6 +84,7 @@ int Create(const std::vector<std::string>& arguments, std::ostream& out) {
       return arguments[++i];
     };
     if (option == "--stub") plan.stubPath = value();
+    else if (option == "--arch") architecture = value();
     else if (option == "--out" || option == "-o") plan.outPath = value();
     else if (option == "--main") plan.files.push_back(ParseFile(value(), MainPackage));
     else if (option == "--support") plan.files.push_back(ParseFile(value(), MainSupport));
@@ -73,7 +94,15 @@ int Create(const std::vector<std::string>& arguments, std::ostream& out) {
     else if (option == "--external-files") plan.options |= ExternalFiles;
     else throw UsageError("unknown option '" + option + "'");
   }
-  if (plan.stubPath.empty()) throw UsageError("create needs --stub");
+  // The architecture is checked even where --stub makes it moot.
+  if (StubBesideProgram("", architecture).empty()) {
+    throw UsageError("unknown architecture '" + architecture + "' (x86 or x64)");
+  }
+  if (plan.stubPath.empty()) {
+    String program;
+    if (!SystemProgramPath(&program)) throw PackError("cannot find the packer's own folder: give --stub");
+    plan.stubPath = StubBesideProgram(program.c_str(), architecture);
+  }
   if (plan.outPath.empty()) throw UsageError("create needs --out");
   WriteSetup(plan);
   out << "wrote " << plan.outPath << " with " << plan.files.size() << " entries\n";
@@ -91,6 +120,7 @@ int Create(const std::vector<std::string>& arguments, std::ostream& out) {
 int List(const std::vector<std::string>& arguments, std::ostream& out) {
   if (arguments.size() != 2) throw UsageError("list takes one setup");
   SetupListing listing = ListSetup(arguments[1]);
+  out << "architecture: " << listing.architecture << "\n";
   out << "options:";
   if (listing.options & ExternalFiles) out << " external-files";
   if (listing.options & HasPrerequisites) out << " prerequisites";
@@ -105,9 +135,15 @@ int List(const std::vector<std::string>& arguments, std::ostream& out) {
 }
 
 int Extract(const std::vector<std::string>& arguments, std::ostream& out) {
-  if (arguments.size() != 3) throw UsageError("extract takes a setup and a folder");
-  size_t count = ExtractSetup(arguments[1], arguments[2]);
-  out << "extracted " << count << " entries into " << arguments[2] << "\n";
+  std::vector<std::string> paths;
+  bool force = false;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == "--force") force = true;
+    else paths.push_back(arguments[i]);
+  }
+  if (paths.size() != 2) throw UsageError("extract takes a setup and a folder");
+  size_t count = ExtractSetup(paths[0], paths[1], force);
+  out << "extracted " << count << " entries into " << paths[1] << "\n";
   return 0;
 }
 

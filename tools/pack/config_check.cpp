@@ -1,11 +1,13 @@
 #include "tools/pack/config_check.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "platform/system_files.h"
 #include "prereq/config.h"
 #include "prereq/decision.h"
 #include "prereq/profile_text.h"
+#include "tools/pack/pack.h"
 
 namespace korvelt::pack {
 namespace {
@@ -79,10 +81,30 @@ std::string RangeText(const SearchSpec& search) {
 const char* const kSectionKeys[] = {"TargetOS", "SetupFile", "Url",    "ExactSize",   "CommandLine",
                                     "Options",  "SearchType", "VerMin", "VerMax",      "SearchString"};
 
+// The bootstrapper loads a file it cannot read as an empty configuration,
+// which is valid; a file the author names must therefore be a plain file
+// whose bytes can be read. Nothing else is opened: a FIFO would wait.
+void RequireReadable(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::file_status status = fs::status(path, error);
+  std::string cannot = "cannot read the configuration file " + path;
+  if (status.type() == fs::file_type::not_found) throw PackError(cannot + ": no such file");
+  if (error) throw PackError(cannot + ": " + error.message());
+  if (fs::is_directory(status)) throw PackError(cannot + ": it is a folder");
+  if (!fs::is_regular_file(status)) throw PackError(cannot + ": it is not a plain file");
+  FileSystem& files = SystemFileSystem();
+  ScopedFile file(files, files.OpenForReading(path.c_str()));
+  char first = 0;
+  uint32_t done = 0;
+  if (!file.Valid() || !files.Read(file.Get(), &first, 1, &done)) throw PackError(cannot);
+}
+
 }  // namespace
 
 int CheckConfiguration(const std::string& configPath, const std::vector<std::string>& payloadNames,
                        bool checkSetupFiles, std::ostream& out) {
+  RequireReadable(configPath);
   Checker checker(configPath, out);
   PrerequisiteList list;
   ConfigurationEnd end;

@@ -13,7 +13,8 @@ namespace korvelt::pack {
 // Writes the prerequisites as the bootstrapper will load them, and a
 // "warning:" line for each problem, to `out`. `payloadNames` are the names
 // the payload's files will carry; with `checkSetupFiles` every SetupFile
-// must be one of them. Returns the number of warnings.
+// must be one of them. Returns the number of warnings; throws PackError,
+// having written nothing, when the file is no plain file or cannot be read.
 int CheckConfiguration(const std::string& configPath, const std::vector<std::string>& payloadNames,
                        bool checkSetupFiles, std::ostream& out);
 

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tools/pack/pack.h"
+
 namespace korvelt::pack {
 namespace {
 
@@ -106,11 +108,18 @@ TEST_F(ConfigCheckTest, UnreadableValuesAreReported) {
   EXPECT_EQ(Count("SearchType 5 searches nothing"), 1);
 }
 
-// A missing file is an empty list, reported as such.
-TEST_F(ConfigCheckTest, MissingFileIsAnEmptyList) {
+// A missing file is an error naming it, not an empty list; nothing of a
+// report is written.
+TEST_F(ConfigCheckTest, MissingFileIsAnError) {
   std::ostringstream out;
-  EXPECT_EQ(CheckConfiguration((folder / "none.ini").string(), {}, true, out), 0);
-  EXPECT_NE(out.str().find("prerequisites: 0"), std::string::npos);
+  std::string missing = (folder / "none.ini").string();
+  try {
+    CheckConfiguration(missing, {}, true, out);
+    ADD_FAILURE() << "a missing file was checked";
+  } catch (const PackError& error) {
+    EXPECT_NE(std::string(error.what()).find(missing), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(out.str(), "");
 }
 
 }  // namespace

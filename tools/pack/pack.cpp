@@ -61,6 +61,36 @@ void CopyBytes(std::istream& in, std::ostream& out, uint64_t size, const std::st
   }
 }
 
+// The marker that ends every footer, taken from the format's own encoding.
+std::string PayloadMarker() {
+  unsigned char footer[kFooterSize];
+  EncodeFooter(PayloadFooter(), footer);
+  // The footer ends in the marker's ten bytes and two zero bytes.
+  return std::string(reinterpret_cast<const char*>(footer) + kFooterSize - 12, 10);
+}
+
+// The bootstrapper finds its footer by the marker nearest the end of its
+// file; a stub that holds the marker (a setup given as the stub, say)
+// could lend it a footer of its own once the setup is cut short.
+void CheckStub(const std::string& stubPath) {
+  const std::string marker = PayloadMarker();
+  std::ifstream in(stubPath, std::ios::binary);
+  if (!in) throw PackError("cannot read " + stubPath);
+  // Each piece keeps the end of the one before, so that a marker lying
+  // across two pieces is seen whole.
+  std::string piece;
+  std::vector<char> buffer(kStubSearchPiece);
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    piece.append(buffer.data(), static_cast<size_t>(in.gcount()));
+    if (piece.find(marker) != std::string::npos) {
+      throw PackError(stubPath + " holds the payload marker, so it is no bare bootstrapper (a setup cannot be used as a stub)");
+    }
+    piece.erase(0, piece.size() - std::min(piece.size(), marker.size() - 1));
+  }
+  if (in.bad()) throw PackError("cannot read " + stubPath);
+}
+
 }  // namespace
 
 std::string KindName(uint32_t kind) {
@@ -71,6 +101,65 @@ std::string KindName(uint32_t kind) {
     case PrereqConfig: return "config";
   }
   return "on-demand";
+}
+
+namespace {
+
+// Where a Windows executable's headers say what machine it is for.
+constexpr uint64_t kNewHeaderPointerOffset = 0x3C;  // e_lfanew, from the file's start
+constexpr uint64_t kMachineOffset = 4;              // behind "PE\0\0"
+constexpr uint16_t kMachineI386 = 0x14c;
+constexpr uint16_t kMachineAmd64 = 0x8664;
+
+// Reads `size` bytes at `offset`, or false where they would pass `fileSize`.
+bool ReadAt(std::istream& in, uint64_t fileSize, uint64_t offset, char* into, uint64_t size) {
+  if (offset > fileSize || size > fileSize - offset) return false;
+  in.seekg(static_cast<std::streamoff>(offset));
+  in.read(into, static_cast<std::streamsize>(size));
+  return in && static_cast<uint64_t>(in.gcount()) == size;
+}
+
+uint32_t LittleEndian(const char* bytes, int count) {
+  uint32_t value = 0;
+  for (int i = count - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
+  return value;
+}
+
+}  // namespace
+
+std::string ExecutableArchitecture(const std::string& path) {
+  // Only a plain file has a size, so nothing that could wait is opened.
+  std::error_code error;
+  uint64_t fileSize = fs::file_size(path, error);
+  if (error) return "unknown";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "unknown";
+  char mz[2], pointer[4], signature[4], machine[2];
+  if (!ReadAt(in, fileSize, 0, mz, 2) || mz[0] != 'M' || mz[1] != 'Z' ||
+      !ReadAt(in, fileSize, kNewHeaderPointerOffset, pointer, 4)) {
+    return "unknown";
+  }
+  uint64_t header = LittleEndian(pointer, 4);
+  if (!ReadAt(in, fileSize, header, signature, 4) ||
+      std::string(signature, 4) != std::string("PE\0\0", 4) ||
+      !ReadAt(in, fileSize, header + kMachineOffset, machine, 2)) {
+    return "unknown";
+  }
+  switch (LittleEndian(machine, 2)) {
+    case kMachineI386: return "x86";
+    case kMachineAmd64: return "x64";
+  }
+  return "unknown";
+}
+
+std::string StubBesideProgram(const std::string& programPath, const std::string& architecture) {
+  std::string name = Lower(architecture);
+  std::string stub;
+  if (name == "x86" || name == "i686") stub = "korvelt.exe";
+  else if (name == "x64" || name == "x86_64") stub = "korvelt-x64.exe";
+  else return "";
+  size_t slash = programPath.find_last_of("/\\");
+  return slash == std::string::npos ? stub : programPath.substr(0, slash + 1) + stub;
 }
 
 void CheckPlan(const SetupPlan& plan) {
@@ -178,6 +267,7 @@ bool ReadsBack(const std::string& path, size_t entryCount) {
 void WriteSetup(const SetupPlan& plan) {
   CheckPlan(plan);
   uint64_t stubSize = FileSize(plan.stubPath);
+  CheckStub(plan.stubPath);
   std::vector<uint32_t> sizes;
   uint64_t total = stubSize;
   for (const InputFile& file : plan.files) {
@@ -197,7 +287,7 @@ void WriteSetup(const SetupPlan& plan) {
     if (!ReadsBack(partial, plan.files.size())) {
       WriteLayout(plan, partial, stubSize, sizes, kSearchWindow);
       if (!ReadsBack(partial, plan.files.size())) {
-        throw PackError("the setup does not read back: an entry name or the stub holds the marker KORVELTSFX");
+        throw PackError("the setup does not read back: an entry name holds the payload marker " + PayloadMarker());
       }
     }
     std::error_code error;
@@ -223,6 +313,7 @@ SetupListing ListSetup(const std::string& path) {
   List<String> names;
   if (result == PayloadError::Ok) result = ReadTable(files, file.Get(), footer, listing.baseShift, &entries, &names);
   if (result != PayloadError::Ok) throw PackError(path + ": " + ErrorText(result));
+  listing.architecture = ExecutableArchitecture(path);
   listing.options = footer.options;
   listing.dataOffset = footer.dataOffset;
   for (size_t i = 0; i < entries.Count(); ++i) {
@@ -231,13 +322,36 @@ SetupListing ListSetup(const std::string& path) {
   return listing;
 }
 
-size_t ExtractSetup(const std::string& path, const std::string& folder) {
+namespace {
+
+// Refuses, before anything is written, an entry whose name is taken in
+// `folder`: by anything but a plain file, by the setup itself, or at all
+// unless replacing was asked for. The file service holds to the same as it
+// creates each file, whatever changes meanwhile.
+void CheckTargets(const std::string& setupPath, const std::string& folder, const SetupListing& listing,
+                  bool replacePlainFiles) {
+  for (const ListedEntry& entry : listing.entries) {
+    fs::path target = fs::path(folder) / entry.name;
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(target, error);
+    if (!fs::exists(status)) continue;
+    std::string taken = "entry '" + entry.name + "': " + target.string();
+    if (!fs::is_regular_file(status)) throw PackError(taken + " exists and is not a plain file, which is never replaced");
+    if (fs::equivalent(target, setupPath, error)) throw PackError(taken + " is the setup being read");
+    if (!replacePlainFiles) throw PackError(taken + " exists already (--force replaces a plain file)");
+  }
+}
+
+}  // namespace
+
+size_t ExtractSetup(const std::string& path, const std::string& folder, bool replacePlainFiles) {
   SetupListing listing = ListSetup(path);
   if (listing.options & ExternalFiles) {
     throw PackError(path + " keeps its files beside it (external files): the bootstrapper would extract into its own folder");
   }
   std::error_code error;
   if (!fs::is_directory(folder, error)) throw PackError("no such folder: " + folder);
+  CheckTargets(path, folder, listing, replacePlainFiles);
 
   // The same archive code the bootstrapper runs, over this machine's files.
   class NoProcess final : public ProcessInfo {
@@ -246,15 +360,21 @@ size_t ExtractSetup(const std::string& path, const std::string& folder) {
     bool TempFolder(String*) override { return false; }
     bool RandomBytes(void*, size_t) override { return false; }
   } process;
-  PayloadArchive archive(SystemFileSystem(), process);
+  PayloadArchive archive(SystemFileSystem(replacePlainFiles ? TakenName::ReplacePlainFile : TakenName::Refuse),
+                         process);
   PayloadError opened = archive.OpenFileForExtract(path.c_str(), folder.c_str());
-  PayloadError written = archive.ExtractAll();
+  PayloadError written = opened == PayloadError::Ok ? archive.ExtractAll() : opened;
   size_t count = 0;
   for (size_t i = 0; i < archive.entries().Count(); ++i) count += archive.IsExtracted(i);
-  archive.KeepFiles();
+  bool tableRead = archive.entries().Count() == listing.entries.size();
+  // A part of the setup is no extraction: without KeepFiles the archive
+  // deletes every file it wrote.
+  if (written == PayloadError::Ok) archive.KeepFiles();
   archive.CleanUp();
-  if (opened != PayloadError::Ok) throw PackError(path + ": " + ErrorText(opened));
-  if (written != PayloadError::Ok) throw PackError("cannot write every entry into " + folder);
+  if (!tableRead) throw PackError(path + ": " + ErrorText(opened));
+  if (written != PayloadError::Ok) {
+    throw PackError("cannot write every entry into " + folder + "; what was written is removed");
+  }
   return count;
 }
 

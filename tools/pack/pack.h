@@ -32,6 +32,9 @@ struct SetupPlan {
 // Refuses what the bootstrapper would mishandle; throws PackError.
 void CheckPlan(const SetupPlan& plan);
 
+// The stub is searched for the payload marker in pieces of this size.
+constexpr size_t kStubSearchPiece = size_t{1} << 20;
+
 // What follows the files' data in a setup whose stub is `stubSize` bytes:
 // `padding` zero bytes, the entry table and the footer.
 std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::vector<InputFile>& files,
@@ -49,6 +52,7 @@ struct ListedEntry {
 };
 
 struct SetupListing {
+  std::string architecture;  // of the bootstrapper: "x86", "x64" or "unknown"
   uint32_t options = 0;
   int32_t baseShift = 0;
   uint32_t dataOffset = 0;
@@ -56,10 +60,23 @@ struct SetupListing {
 };
 
 SetupListing ListSetup(const std::string& path);
-// Writes every entry of the setup into `folder`; returns the number written.
-size_t ExtractSetup(const std::string& path, const std::string& folder);
+// Writes every entry of the setup into `folder` as a new file; returns the
+// number written. An entry whose name is taken there is refused before
+// anything is written; with `replacePlainFiles` a plain file of that name
+// is replaced, unless it is the setup itself. Links, FIFOs, devices and
+// folders are never opened. On failure what was written is removed.
+size_t ExtractSetup(const std::string& path, const std::string& folder, bool replacePlainFiles = false);
 
 std::string KindName(uint32_t kind);
+
+// The machine a Windows executable is built for, from its PE header: "x86",
+// "x64", or "unknown" for any other and for what is no PE file.
+std::string ExecutableArchitecture(const std::string& path);
+
+// The bootstrapper of `architecture` ("x86" or "i686": korvelt.exe, which
+// runs on every Windows; "x64" or "x86_64": korvelt-x64.exe) in the folder
+// of the program at `programPath`; "" for an unknown architecture.
+std::string StubBesideProgram(const std::string& programPath, const std::string& architecture);
 
 // The command line: returns the exit code.
 int Main(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);

@@ -1,17 +1,21 @@
 #include "tools/pack/pack.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "payload/format.h"
+#include "testing/planted_names.h"
 
 namespace korvelt::pack {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Existing;
 
 class PackTest : public ::testing::Test {
  protected:
@@ -111,6 +115,41 @@ TEST_F(PackTest, RefusesWhatTheBootstrapperWouldMishandle) {
   }
 }
 
+// A stub holding the payload marker anywhere is refused, a setup given as
+// the stub among them: the bootstrapper could take it for its footer.
+TEST_F(PackTest, RefusesAStubHoldingTheMarker) {
+  Write("app.msi", "m");
+  ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main", Path("app.msi")}), 0)
+      << err.str();
+  // Spelled in two pieces, as the bootstrapper must not hold it whole.
+  const std::string marker = std::string("KORVEL") + "TSFX";
+  const size_t straddle = kStubSearchPiece - 4;
+  struct Case {
+    std::string stub;
+    bool refused;
+  } cases[] = {
+      {marker + std::string(5000, 'M'), true},
+      {std::string(2000, 'M') + marker + std::string(3000, 'M'), true},
+      {std::string(5000, 'M') + marker, true},
+      {std::string(straddle, 'M') + marker + std::string(100, 'M'), true},
+      {Read(Path("setup.exe")), true},
+      {std::string(5000, 'M') + marker.substr(0, 9), false},
+      {marker.substr(1) + std::string(straddle, 'M') + marker.substr(0, 9), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stub.size());
+    Write("marked.exe", c.stub);
+    fs::remove(Path("marked-setup.exe"));
+    EXPECT_EQ(Run({"create", "--stub", Path("marked.exe"), "--out", Path("marked-setup.exe"), "--main", Path("app.msi")}),
+              c.refused ? 1 : 0);
+    EXPECT_EQ(fs::exists(Path("marked-setup.exe")), !c.refused);
+    if (!c.refused) continue;
+    std::string said = err.str();
+    EXPECT_NE(said.find(Path("marked.exe") + " holds the payload marker"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
+}
+
 // Creating a setup reports what the bootstrapper will make of its
 // configuration; a warning does not stop the setup from being written.
 TEST_F(PackTest, CreateReportsTheConfiguration) {
@@ -143,6 +182,237 @@ TEST_F(PackTest, ListRefusesAFileWithoutPayload) {
   EXPECT_EQ(Run({"list", Path("stub.exe")}), 1);
   EXPECT_NE(err.str().find("no payload"), std::string::npos);
   EXPECT_EQ(Run({"extract", Path("stub.exe"), Path("nowhere")}), 1);
+}
+
+// An entry named as the setup, extracted into the setup's own folder, is
+// refused with or without --force: the setup stays byte for byte, and no
+// other entry is written.
+TEST_F(PackTest, ExtractNeverReplacesTheSetupItReads) {
+  Write("app.msi", "package");
+  Write("other.exe", "an entry");
+  ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main",
+                 "pkg.msi=" + Path("app.msi"), "--on-demand", "setup.exe=" + Path("other.exe")}),
+            0)
+      << err.str();
+  std::string setup = Read(Path("setup.exe"));
+  for (bool force : {false, true}) {
+    SCOPED_TRACE(force ? "--force" : "");
+    std::vector<std::string> arguments = {"extract", Path("setup.exe"), folder.string()};
+    if (force) arguments.insert(arguments.begin() + 1, "--force");
+    EXPECT_EQ(Run(arguments), 1);
+    std::string said = err.str();
+    EXPECT_NE(said.find("'setup.exe'"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(Read(Path("setup.exe")), setup);
+    EXPECT_FALSE(fs::exists(Path("pkg.msi")));
+  }
+}
+
+// Extraction writes only new files. An entry whose name is taken is refused
+// in one line naming it, before anything is written; with --force a plain
+// file is replaced, but a link is never followed, a FIFO never opened and a
+// folder never touched.
+TEST_F(PackTest, ExtractNeverWritesThroughWhatIsThere) {
+  Write("app.msi", "package");
+  Write("notes.txt", "notes");
+  ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main", Path("app.msi"),
+                 "--on-demand", Path("notes.txt")}),
+            0)
+      << err.str();
+  struct Case {
+    Existing existing;
+    bool force;
+    int exit;
+  } cases[] = {
+      {Existing::Nothing, false, 0},           {Existing::Nothing, true, 0},
+      {Existing::PlainFile, false, 1},         {Existing::PlainFile, true, 0},
+      {Existing::LinkToFileOutside, false, 1}, {Existing::LinkToFileOutside, true, 1},
+      {Existing::DanglingLink, false, 1},      {Existing::DanglingLink, true, 1},
+      {Existing::Fifo, false, 1},              {Existing::Fifo, true, 1},
+      {Existing::Folder, false, 1},            {Existing::Folder, true, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(testing::Describe(c.existing)) + (c.force ? ", --force" : ""));
+    fs::path out = folder / "out";
+    fs::remove_all(out);
+    fs::create_directory(out);
+    fs::path outside = folder / "outside.txt";
+    fs::remove(outside);
+    // The second entry's name is taken, so that a refusal has to come before
+    // the first is written.
+    testing::Plant(c.existing, out / "notes.txt", outside);
+    std::vector<std::string> arguments = {"extract", Path("setup.exe"), out.string()};
+    if (c.force) arguments.push_back("--force");
+    EXPECT_EQ(testing::WithoutBlocking(out / "notes.txt", [&] { return Run(arguments); }), c.exit);
+    if (c.exit == 0) {
+      EXPECT_EQ(Read(out / "app.msi"), "package");
+      EXPECT_EQ(Read(out / "notes.txt"), "notes");
+      continue;
+    }
+    std::string said = err.str();
+    EXPECT_NE(said.find("'notes.txt'"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_FALSE(fs::exists(out / "app.msi"));
+    testing::ExpectUntouched(c.existing, out / "notes.txt", outside);
+  }
+}
+
+// An extraction that fails part way is no success: it exits with 1 and
+// removes what it had written, so no entry is left that looks whole.
+TEST_F(PackTest, ExtractFailingPartWayLeavesNothing) {
+  // The second entry's path is longer than a Windows path can be, which the
+  // extraction refuses once the first entry is written.
+  std::string longName(120, 'n');
+  fs::path out = folder / "out" / std::string(150 - folder.string().size(), 'd');
+  fs::create_directories(out);
+  Write("app.msi", "package");
+  Write("notes.txt", "notes");
+  ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main", Path("app.msi"),
+                 "--on-demand", longName + "=" + Path("notes.txt")}),
+            0)
+      << err.str();
+  EXPECT_EQ(Run({"extract", Path("setup.exe"), out.string()}), 1);
+  std::string said = err.str();
+  EXPECT_NE(said.find(out.string()), std::string::npos) << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+// A configuration file that cannot be read is an error naming it, not a
+// valid empty configuration; nothing that is not a plain file is opened.
+TEST_F(PackTest, CheckRefusesWhatCannotBeRead) {
+  Write("app.ini", "[GeneralOptions]\n");
+  fs::create_directory(folder / "folder.ini");
+  Write("locked.ini", "[GeneralOptions]\n");
+  fs::permissions(folder / "locked.ini", fs::perms::none);
+  fs::create_symlink(folder / "gone.ini", folder / "dangling.ini");
+  ASSERT_EQ(mkfifo(Path("fifo.ini").c_str(), 0600), 0);
+  struct Case {
+    std::string path;
+    int exit;
+  } cases[] = {
+      {Path("app.ini"), 0},
+      {Path("missing.ini"), 1},
+      {Path("folder.ini"), 1},
+      {Path("dangling.ini"), 1},
+      {Path("fifo.ini"), 1},
+      // Read fails at its first byte, even for the superuser.
+      {"/proc/self/mem", 1},
+      // The superuser reads it all the same.
+      {Path("locked.ini"), geteuid() == 0 ? 0 : 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(testing::WithoutBlocking(Path("fifo.ini"), [&] { return Run({"check", c.path}); }), c.exit);
+    if (c.exit == 0) continue;
+    std::string said = err.str();
+    EXPECT_NE(said.find(c.path), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(out.str(), "");
+  }
+}
+
+// An executable of `size` bytes whose PE header, at `headerAt`, names
+// `machine`; the bytes not set are 'M'.
+std::string Executable(uint32_t headerAt, uint16_t machine, size_t size) {
+  std::string bytes(size, 'M');
+  auto put = [&](size_t at, const std::string& what) {
+    for (size_t i = 0; i < what.size() && at + i < size; ++i) bytes[at + i] = what[i];
+  };
+  put(0, "MZ");
+  put(0x3C, std::string{char(headerAt), char(headerAt >> 8), char(headerAt >> 16), char(headerAt >> 24)});
+  if (headerAt < size) put(headerAt, std::string("PE\0\0", 4) + char(machine) + char(machine >> 8));
+  return bytes;
+}
+
+// The architecture is read from the PE header, every read within the file.
+TEST_F(PackTest, ReadsTheArchitectureFromThePeHeader) {
+  std::string noMz = Executable(0x80, 0x14c, 4096);
+  noMz[0] = 'X';
+  std::string noSignature = Executable(0x80, 0x14c, 4096);
+  noSignature[0x81] = 'X';
+  struct Case {
+    std::string bytes;
+    const char* architecture;
+  } cases[] = {
+      {Executable(0x80, 0x14c, 4096), "x86"},
+      {Executable(0x80, 0x8664, 4096), "x64"},
+      {Executable(0x80, 0xAA64, 4096), "unknown"},
+      {Executable(0x80, 0x14c, 0x86), "x86"},  // the machine field ends the file
+      {Executable(0x80, 0x14c, 0x85), "unknown"},
+      {Executable(0x80, 0x14c, 0x3F), "unknown"},  // e_lfanew cut short
+      {Executable(0x1000, 0x14c, 4096), "unknown"},
+      {Executable(0xFFFFFFFC, 0x14c, 4096), "unknown"},
+      {noMz, "unknown"},
+      {noSignature, "unknown"},
+      {"", "unknown"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes.substr(0, 0x90)));
+    Write("probe.exe", c.bytes);
+    EXPECT_EQ(ExecutableArchitecture(Path("probe.exe")), c.architecture);
+  }
+  EXPECT_EQ(ExecutableArchitecture(Path("missing.exe")), "unknown");
+}
+
+// list names the architecture of the setup's bootstrapper.
+TEST_F(PackTest, ListShowsTheArchitecture) {
+  Write("app.msi", "m");
+  for (auto [machine, architecture] : {std::pair<uint16_t, std::string>{0x14c, "x86"}, {0x8664, "x64"}, {0x1c4, "unknown"}}) {
+    Write("stub.exe", Executable(0x80, machine, 5000));
+    fs::remove(Path("setup.exe"));
+    ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main", Path("app.msi")}), 0)
+        << err.str();
+    ASSERT_EQ(Run({"list", Path("setup.exe")}), 0) << err.str();
+    EXPECT_NE(out.str().find("architecture: " + architecture + "\n"), std::string::npos) << out.str();
+  }
+}
+
+// Each architecture has its bootstrapper, which is looked for beside the
+// packer, in the folder its own path names.
+TEST(DefaultStubTest, BesideThePackerByArchitecture) {
+  struct Case {
+    const char* architecture;
+    const char* program;
+    const char* stub;  // "" for an unknown architecture
+  } cases[] = {
+      {"x86", "/opt/korvelt/bin/korvelt-pack", "/opt/korvelt/bin/korvelt.exe"},
+      {"i686", "/opt/korvelt/bin/korvelt-pack", "/opt/korvelt/bin/korvelt.exe"},
+      {"x64", "/opt/korvelt/bin/korvelt-pack", "/opt/korvelt/bin/korvelt-x64.exe"},
+      {"x86_64", "/opt/korvelt/bin/korvelt-pack", "/opt/korvelt/bin/korvelt-x64.exe"},
+      {"X64", "C:\\Tools\\korvelt-pack.exe", "C:\\Tools\\korvelt-x64.exe"},
+      {"x86", "C:\\Tools\\korvelt-pack.exe", "C:\\Tools\\korvelt.exe"},
+      {"x86", "korvelt-pack", "korvelt.exe"},
+      {"arm64", "/opt/korvelt/bin/korvelt-pack", ""},
+      {"", "/opt/korvelt/bin/korvelt-pack", ""},
+      {"x", "/opt/korvelt/bin/korvelt-pack", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(StubBesideProgram(c.program, c.architecture), c.stub) << c.architecture << " " << c.program;
+  }
+}
+
+// Without --stub the packer takes the bootstrapper of --arch from its own
+// folder; an unknown architecture is wrong usage; --stub wins over --arch.
+TEST_F(PackTest, CreateTakesTheStubOfItsArchitecture) {
+  Write("app.msi", "m");
+  fs::path own = fs::canonical(program_invocation_name).parent_path();
+  for (auto [arguments, stub] : {std::pair<std::vector<std::string>, std::string>{{}, "korvelt.exe"},
+                                 {{"--arch", "x86"}, "korvelt.exe"},
+                                 {{"--arch", "x64"}, "korvelt-x64.exe"}}) {
+    ASSERT_FALSE(fs::exists(own / stub)) << "the test needs a folder without bootstrappers";
+    arguments.insert(arguments.begin(), {"create", "--out", Path("setup.exe"), "--main", Path("app.msi")});
+    EXPECT_EQ(Run(arguments), 1);
+    EXPECT_NE(err.str().find("cannot read " + (own / stub).string()), std::string::npos) << err.str();
+  }
+  EXPECT_EQ(Run({"create", "--arch", "arm64", "--out", Path("setup.exe"), "--main", Path("app.msi")}), 2);
+  EXPECT_NE(err.str().find("arm64"), std::string::npos) << err.str();
+  EXPECT_EQ(Run({"create", "--arch", "x64", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main",
+                 Path("app.msi")}),
+            0)
+      << err.str();
+  EXPECT_FALSE(fs::exists(Path("setup.exe.partial")));
+  EXPECT_EQ(ListSetup(Path("setup.exe")).dataOffset, 5000u);
 }
 
 // The encoded table and footer are what the bootstrapper reads.

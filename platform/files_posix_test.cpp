@@ -1,0 +1,105 @@
+#include "platform/files_posix.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/system_files.h"
+#include "testing/planted_names.h"
+
+namespace korvelt {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Existing;
+using testing::ReadAll;
+using testing::WriteAll;
+
+class PosixFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = fs::temp_directory_path() / ("korvelt-files-test-" + std::to_string(::getpid()) + "-" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder / "out");
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  fs::path folder;
+};
+
+// Creates `path` and writes "new" into it, as an extraction does.
+bool CreateAndWrite(FileSystem& files, const fs::path& path) {
+  return testing::WithoutBlocking(path, [&] {
+    FileId file = files.CreateForWriting(path.c_str());
+    if (!file) return false;
+    uint32_t done = 0;
+    bool written = files.Write(file, "new", 3, &done) && done == 3;
+    files.Close(file);
+    return written;
+  });
+}
+
+// A file is created only where the name is free; a taken name is replaced
+// only when it is a plain file and replacing was asked for; a link, a FIFO
+// or a folder of that name is never opened, whatever was asked.
+TEST_F(PosixFilesTest, CreateNeverOpensWhatIsAlreadyThere) {
+  struct Case {
+    Existing existing;
+    TakenName taken;
+    bool created;
+  } cases[] = {
+      {Existing::Nothing, TakenName::Refuse, true},
+      {Existing::Nothing, TakenName::ReplacePlainFile, true},
+      {Existing::PlainFile, TakenName::Refuse, false},
+      {Existing::PlainFile, TakenName::ReplacePlainFile, true},
+      {Existing::LinkToFileOutside, TakenName::Refuse, false},
+      {Existing::LinkToFileOutside, TakenName::ReplacePlainFile, false},
+      {Existing::DanglingLink, TakenName::Refuse, false},
+      {Existing::DanglingLink, TakenName::ReplacePlainFile, false},
+      {Existing::Fifo, TakenName::Refuse, false},
+      {Existing::Fifo, TakenName::ReplacePlainFile, false},
+      {Existing::Folder, TakenName::Refuse, false},
+      {Existing::Folder, TakenName::ReplacePlainFile, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(testing::Describe(c.existing)) + (c.taken == TakenName::Refuse ? "" : ", replacing"));
+    fs::remove_all(folder / "out");
+    fs::create_directory(folder / "out");
+    fs::path path = folder / "out" / "entry.msi";
+    fs::path outside = folder / "outside.txt";
+    fs::remove(outside);
+    testing::Plant(c.existing, path, outside);
+
+    PosixFileSystem files(c.taken);
+    EXPECT_EQ(CreateAndWrite(files, path), c.created);
+    if (c.created) {
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
+      EXPECT_EQ(ReadAll(path), "new");
+    } else {
+      testing::ExpectUntouched(c.existing, path, outside);
+    }
+  }
+}
+
+// The machine's service refuses a taken name unless asked to replace.
+TEST_F(PosixFilesTest, SystemFileSystemRefusesATakenNameByDefault) {
+  fs::path path = folder / "out" / "entry.msi";
+  WriteAll(path, "old contents");
+  EXPECT_FALSE(CreateAndWrite(SystemFileSystem(), path));
+  EXPECT_EQ(ReadAll(path), "old contents");
+  EXPECT_TRUE(CreateAndWrite(SystemFileSystem(TakenName::ReplacePlainFile), path));
+  EXPECT_EQ(ReadAll(path), "new");
+}
+
+// The program's own path is the running executable's, whole.
+TEST(ProgramPathTest, IsTheRunningExecutable) {
+  String path;
+  ASSERT_TRUE(SystemProgramPath(&path));
+  EXPECT_EQ(path.c_str()[0], '/');
+  EXPECT_TRUE(fs::equivalent(path.c_str(), program_invocation_name)) << path.c_str();
+}
+
+}  // namespace
+}  // namespace korvelt

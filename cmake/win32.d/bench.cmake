@@ -17,3 +17,12 @@ foreach(program prereq_search_bench copy_ranges search_loop keep_warm)
   set_target_properties(${program} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endforeach()
 
+# The baselines do the work they stand for; nothing is timed.
+add_test(NAME bench_baselines COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/bench/tests/test_baselines.py)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(BENCH_ARCH x64)
+else()
+  set(BENCH_ARCH x86)
+endif()
+set_tests_properties(bench_baselines PROPERTIES
+  ENVIRONMENT "KORVELT_ARCH=${BENCH_ARCH};KORVELT_WIN_BUILD=${CMAKE_BINARY_DIR}" TIMEOUT 600)

@@ -20,7 +20,7 @@ import benchlib
 
 FOLDERS = 20000
 BRANCHING = 7  # 7 + 49 + 343 + 2401 + 16807 = 19607 folders over five levels
-ROUNDS = 5
+ROUNDS = 7
 NAME = "nomatch.dll"
 
 

@@ -1,30 +1,27 @@
 #!/usr/bin/env python3
 """A file search of depth 5 over a tree of 20,000 folders without a match:
-the bootstrapper's own search under Wine against `find` over the same tree.
+the bootstrapper's own search (prereq_search_bench.exe) against a minimal
+loop doing the same probe in each folder (search_loop.exe), both under the
+same warm Wine, timed inside their processes, one run each in turn, so that
+a slow spell of the shared machine falls on both; `find` over the same tree
+is shown for readers.
 
-usage: file_search.py BUILD_FOLDER   (the folder holding the win32 build, or
-                                      that build itself)
+usage: file_search.py BUILD_FOLDER
 """
 import os
 import shutil
-import statistics
 import subprocess
 import sys
 import tempfile
 import time
 from pathlib import Path
 
+import benchlib
+
 FOLDERS = 20000
 BRANCHING = 7  # 7 + 49 + 343 + 2401 + 16807 = 19607 folders over five levels
-RUNS = 5
+ROUNDS = 7
 NAME = "nomatch.dll"
-
-
-def bench_program(build):
-    for candidate in (build / "win32" / "prereq_search_bench.exe", build / "prereq_search_bench.exe"):
-        if candidate.exists():
-            return candidate
-    sys.exit(f"no prereq_search_bench.exe under {build}; build the Win32 targets first")
 
 
 def make_tree(root):
@@ -51,51 +48,56 @@ def make_tree(root):
     return made
 
 
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
+def run_time(wine, arguments, name):
+    """The milliseconds of a search program's run, as it timed itself, and
+    the processor milliseconds that its process and the server spent; ends
+    the benchmark when it failed or found something."""
+    result = wine.run(arguments, name, timeout=1200)
+    if result.code != 0:
+        sys.exit(f"{name} failed with exit code {result.code}: {result.output.strip()}")
+    runs = [line for line in result.output.splitlines() if line.startswith("run ")]
+    if len(runs) != 1:
+        sys.exit(f"unexpected output of {name}: {result.output}")
+    if "found 0" not in runs[0]:
+        sys.exit(f"{name} found something: {runs[0]}")
+    return float(runs[0].split(":")[1].split("ms")[0]), result.cpu * 1000
+
+def find_times(root):
+    runs = []
+    for _ in range(ROUNDS):
+        started = time.perf_counter()
+        found = subprocess.run(["find", str(root), "-maxdepth", "6", "-name", NAME], capture_output=True,
+                               text=True, check=True)
+        runs.append((time.perf_counter() - started) * 1000)
+        if found.stdout.strip():
+            sys.exit("find found something")
+    return runs
 
 
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
-    build = Path(sys.argv[1]).resolve()
-    program = bench_program(build)
-    wine_run = Path(__file__).resolve().parent.parent / "testing" / "wine-run.sh"
+    build = benchlib.build_folder()
     holder = Path(tempfile.mkdtemp(prefix="search-tree-", dir=build))
     try:
         root = holder / "tree"
         root.mkdir()
         made = make_tree(root)
-        search = windows_path(root) + "\\" + NAME + "?5"
-        started = time.perf_counter()
-        result = subprocess.run([str(wine_run), str(program), search, str(RUNS)], capture_output=True, text=True,
-                                timeout=1200)
-        wine_total = time.perf_counter() - started
-        if result.returncode != 0:
-            sys.exit(f"the search program failed: {result.stderr.strip()}")
-        runs = []
-        for line in result.stdout.splitlines():
-            if line.startswith("run "):
-                runs.append(float(line.split(":")[1].split("ms")[0]))
-                if "found 0" not in line:
-                    sys.exit(f"the search found something: {line}")
-        if len(runs) != RUNS:
-            sys.exit(f"unexpected output: {result.stdout}")
-        find_runs = []
-        for _ in range(RUNS):
-            started = time.perf_counter()
-            found = subprocess.run(["find", str(root), "-maxdepth", "6", "-name", NAME], capture_output=True,
-                                   text=True, check=True)
-            find_runs.append((time.perf_counter() - started) * 1000)
-            if found.stdout.strip():
-                sys.exit("find found something")
-        search_ms = statistics.median(runs)
-        find_ms = statistics.median(find_runs)
-        print(f"file search, depth 5, {made} folders, no match ({RUNS} runs each, medians):")
-        print(f"  bootstrapper search under Wine: {search_ms:9.1f} ms   (first run {runs[0]:.1f} ms; "
-              f"Wine process {wine_total:.1f} s in all)")
-        print(f"  find -maxdepth 6 -name:         {find_ms:9.1f} ms")
-        print(f"  ratio search / find:            {search_ms / find_ms:9.2f}")
+        with benchlib.WarmWine(build, str(holder)) as wine:
+            search = [wine.program("prereq_search_bench.exe"), benchlib.windows_path(root) + "\\" + NAME + "?5"]
+            loop = [wine.program("search_loop.exe"), benchlib.windows_path(root), NAME, "5"]
+            best = benchlib.best_of(ROUNDS, search=lambda: run_time(wine, search, "search"),
+                                    loop=lambda: run_time(wine, loop, "search_loop"))
+        find_ms = min(find_times(root))
+        search_ms, search_cpu = best["search"]
+        loop_ms, loop_cpu = best["loop"]
+        print(f"file search, depth 5, {made} folders, no match, under warm Wine (best of {ROUNDS}; "
+              f"processor time of the whole process and the wineserver beside it):")
+        print(f"  {'bootstrapper search':38} {search_ms:8.1f} ms   processor {search_cpu:8.1f} ms")
+        print(f"  {'minimal loop, same probe (baseline)':38} {loop_ms:8.1f} ms   processor {loop_cpu:8.1f} ms")
+        print(f"  {'find -maxdepth 6 -name (for readers)':38} {find_ms:8.1f} ms")
+        print(f"  ratio to the baseline: {search_ms / loop_ms:.2f}, processor time {search_cpu / loop_cpu:.2f}")
+        print(f"  ratio to find:         {search_ms / find_ms:.2f}")
     finally:
         shutil.rmtree(holder, ignore_errors=True)
 

@@ -1,5 +1,5 @@
-# The prerequisite model's Win32 helpers: a DLL with a version resource for
-# the version-reading tests, and the file-search benchmark program.
+# The prerequisite model's Win32 helper: a DLL with a version resource for
+# the version-reading tests.
 add_library(prereq_versioned SHARED ${CMAKE_SOURCE_DIR}/testing/win32/versioned_dll.c
             ${CMAKE_SOURCE_DIR}/testing/win32/versioned_dll.rc)
 set_target_properties(prereq_versioned PROPERTIES PREFIX "" OUTPUT_NAME prereq_versioned
@@ -8,8 +8,3 @@ target_link_options(prereq_versioned PRIVATE -static-libgcc -s)
 if(TARGET korvelt_win_tests)
   add_dependencies(korvelt_win_tests prereq_versioned)
 endif()
-
-add_executable(prereq_search_bench ${CMAKE_SOURCE_DIR}/bench/file_search_bench_win.cpp)
-target_link_libraries(prereq_search_bench korvelt_win)
-target_link_options(prereq_search_bench PRIVATE ${STATIC_LINK})
-set_target_properties(prereq_search_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

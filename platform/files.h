@@ -45,6 +45,23 @@ class FileSystem {
   ~FileSystem() = default;
 };
 
+// The files of downloads, which outlive a run and are continued by the
+// next: opened for update, shortened, looked up by path.
+class UpdatableFileSystem : public FileSystem {
+ public:
+  // Opens `path` for writing at its first byte, shared with nobody, and
+  // makes it when it is missing; `existed` tells whether it was there.
+  virtual FileId OpenForUpdate(const char* path, bool* existed) = 0;
+  // Ends `file` at its current position; what lay behind it is gone.
+  virtual bool Truncate(FileId file) = 0;
+  // Looks `path` up without opening it: true, with its size, when a file
+  // (not a folder) of that name exists.
+  virtual bool FindFile(const char* path, uint64_t* size) = 0;
+
+ protected:
+  ~UpdatableFileSystem() = default;
+};
+
 class ProcessInfo {
  public:
   // The full path of the running executable; false when the system gives

@@ -51,6 +51,31 @@ FileId PosixFileSystem::CreateForWriting(const char* path) {
   return AsFileId(open(native.c_str(), flags, 0644));
 }
 
+FileId PosixFileSystem::OpenForUpdate(const char* path, bool* existed) {
+  *existed = false;
+  String native;
+  if (!NativePath(path, &native)) return 0;
+  int descriptor = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (descriptor < 0 && errno == EEXIST) {
+    descriptor = open(native.c_str(), O_WRONLY | O_CLOEXEC);
+    *existed = descriptor >= 0;
+  }
+  return AsFileId(descriptor);
+}
+
+bool PosixFileSystem::Truncate(FileId file) {
+  off_t at = lseek(AsDescriptor(file), 0, SEEK_CUR);
+  return at >= 0 && ftruncate(AsDescriptor(file), at) == 0;
+}
+
+bool PosixFileSystem::FindFile(const char* path, uint64_t* size) {
+  String native;
+  struct stat status;
+  if (!NativePath(path, &native) || stat(native.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  *size = static_cast<uint64_t>(status.st_size);
+  return true;
+}
+
 bool PosixFileSystem::SeekFromStart(FileId file, uint32_t offset) {
   return lseek(AsDescriptor(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }

@@ -34,6 +34,24 @@ FileId Win32FileSystem::CreateForWriting(const char* path) {
   return AsFileId(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+FileId Win32FileSystem::OpenForUpdate(const char* path, bool* existed) {
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  *existed = file != INVALID_HANDLE_VALUE && GetLastError() == ERROR_ALREADY_EXISTS;
+  return AsFileId(file);
+}
+
+bool Win32FileSystem::Truncate(FileId file) { return SetEndOfFile(AsHandle(file)) != FALSE; }
+
+// The size the system keeps with the file itself; a folder listing's copy
+// of it may lag behind a file that is being written.
+bool Win32FileSystem::FindFile(const char* path, uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  *size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  return true;
+}
+
 bool Win32FileSystem::SeekFromStart(FileId file, uint32_t offset) {
   if (offset > 0x7FFFFFFF) return false;
   return SetFilePointer(AsHandle(file), static_cast<LONG>(offset), nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;

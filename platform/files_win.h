@@ -5,10 +5,13 @@
 
 namespace korvelt {
 
-class Win32FileSystem final : public FileSystem {
+class Win32FileSystem final : public UpdatableFileSystem {
  public:
   FileId OpenForReading(const char* path) override;
   FileId CreateForWriting(const char* path) override;
+  FileId OpenForUpdate(const char* path, bool* existed) override;
+  bool Truncate(FileId file) override;
+  bool FindFile(const char* path, uint64_t* size) override;
   bool SeekFromStart(FileId file, uint32_t offset) override;
   bool SeekFromEnd(FileId file, uint32_t distance, uint64_t* position) override;
   bool Read(FileId file, void* into, uint32_t size, uint32_t* done) override;

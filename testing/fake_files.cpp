@@ -52,6 +52,38 @@ FileId FakeFileSystem::CreateForWriting(const char* path) {
   return id;
 }
 
+FileId FakeFileSystem::OpenForUpdate(const char* path, bool* existed) {
+  *existed = false;
+  if (failCreate.count(path)) return 0;
+  std::string folder(path);
+  size_t slash = folder.rfind('\\');
+  if (slash != std::string::npos && !folders.count(folder.substr(0, slash))) return 0;
+  for (const auto& [id, handle] : handles_) {
+    if (handle.path == path) return 0;  // not shared with anybody
+  }
+  *existed = files.count(path) > 0;
+  files[path];
+  FileId id = next_++;
+  handles_[id] = Handle{path, 0, true};
+  return id;
+}
+
+bool FakeFileSystem::Truncate(FileId file) {
+  Handle* handle = Find(file);
+  if (!handle || !handle->writing) return false;
+  Bytes& bytes = files[handle->path];
+  if (bytes.size() > handle->position) bytes.resize(handle->position);
+  ++truncations;
+  return true;
+}
+
+bool FakeFileSystem::FindFile(const char* path, uint64_t* size) {
+  auto found = files.find(path);
+  if (found == files.end()) return false;
+  *size = found->second.size();
+  return true;
+}
+
 bool FakeFileSystem::SeekFromStart(FileId file, uint32_t offset) {
   Handle* handle = Find(file);
   if (!handle || offset > 0x7FFFFFFF) return false;

@@ -16,13 +16,16 @@ namespace korvelt::testing {
 
 using Bytes = std::vector<unsigned char>;
 
-class FakeFileSystem final : public FileSystem {
+class FakeFileSystem final : public UpdatableFileSystem {
  public:
   FakeFileSystem();
   ~FakeFileSystem();
 
   FileId OpenForReading(const char* path) override;
   FileId CreateForWriting(const char* path) override;
+  FileId OpenForUpdate(const char* path, bool* existed) override;
+  bool Truncate(FileId file) override;
+  bool FindFile(const char* path, uint64_t* size) override;
   bool SeekFromStart(FileId file, uint32_t offset) override;
   bool SeekFromEnd(FileId file, uint32_t distance, uint64_t* position) override;
   bool Read(FileId file, void* into, uint32_t size, uint32_t* done) override;
@@ -54,6 +57,7 @@ class FakeFileSystem final : public FileSystem {
   std::vector<uint32_t> writeSizes;
   uint64_t bytesRead = 0;
   int flushes = 0;
+  int truncations = 0;
   int openHandles() const { return static_cast<int>(handles_.size()); }
 
  private:

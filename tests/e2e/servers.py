@@ -161,7 +161,10 @@ class FaultServer:
                 if not os.path.isfile(path) and mode not in ("404", "404nolength", "500", "500nolength"):
                     sent = self.send(404, b"no such file")
                 else:
-                    data = open(path, "rb").read() if os.path.isfile(path) else b""
+                    data = b""
+                    if os.path.isfile(path):
+                        with open(path, "rb") as source:
+                            data = source.read()
                     page = b"<html><body>error</body></html>"
                     status = 200
                     if mode == "ok":

@@ -2,12 +2,16 @@
 // processes, prints each one with its caption and the texts of its controls
 // whenever they change, and closes message boxes with OK when asked to.
 // Texts are read without sending messages, so a window whose thread does
-// not dispatch them (the status window) can be read too.
+// not dispatch them (the status window) can be read too; only list views
+// and progress bars are asked, with a time limit, for their rows and
+// positions. Each control line says whether it is enabled.
 //
 //   dialog_probe.exe SECONDS [close] [until-closed N]
 //
 // It ends after SECONDS, or once N dialogs were closed.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -53,14 +57,63 @@ void Add(const char* text) {
   }
 }
 
+LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 500, &answer)) return -1;
+  return static_cast<LRESULT>(answer);
+}
+
+// The rows of another process's list view, "a | b | c" each, read through
+// memory lent in that process.
+void AddListRows(HWND list) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(list, &process);
+  HANDLE target = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+  if (!target) return;
+  struct Remote {
+    LVITEMA item;
+    char text[260];
+  };
+  auto* remote = static_cast<Remote*>(VirtualAllocEx(target, nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
+  HWND header = reinterpret_cast<HWND>(Ask(list, LVM_GETHEADER, 0, 0));
+  LRESULT columns = header ? Ask(header, HDM_GETITEMCOUNT, 0, 0) : 1;
+  LRESULT rows = Ask(list, LVM_GETITEMCOUNT, 0, 0);
+  for (LRESULT row = 0; remote && row < rows; ++row) {
+    Add("    row");
+    for (LRESULT column = 0; column < columns; ++column) {
+      Remote local = {};
+      local.item.iSubItem = static_cast<int>(column);
+      local.item.pszText = remote->text;
+      local.item.cchTextMax = sizeof local.text;
+      SIZE_T moved = 0;
+      WriteProcessMemory(target, remote, &local, sizeof local, &moved);
+      Ask(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&remote->item));
+      ReadProcessMemory(target, remote->text, local.text, sizeof local.text, &moved);
+      local.text[sizeof local.text - 1] = '\0';
+      Add(column ? " | " : " ");
+      Add(local.text);
+    }
+    Add("\n");
+  }
+  if (remote) VirtualFreeEx(target, remote, 0, MEM_RELEASE);
+  CloseHandle(target);
+}
+
 BOOL CALLBACK AddChild(HWND child, LPARAM) {
   char className[64];
   char text[1024];
   char line[1200];
   GetClassNameA(child, className, sizeof className);
   Text(child, text, sizeof text);
-  snprintf(line, sizeof line, "  control %ld %s \"%s\"\n", GetWindowLongA(child, GWL_ID), className, text);
+  snprintf(line, sizeof line, "  control %ld %s \"%s\" %s%s\n", GetWindowLongA(child, GWL_ID), className, text,
+           IsWindowEnabled(child) ? "enabled" : "disabled", IsWindowVisible(child) ? "" : " hidden");
   Add(line);
+  if (strcmp(className, "SysListView32") == 0) AddListRows(child);
+  if (strcmp(className, "msctls_progress32") == 0) {
+    snprintf(line, sizeof line, "    position %ld of %ld\n", static_cast<long>(Ask(child, PBM_GETPOS, 0, 0)),
+             static_cast<long>(Ask(child, PBM_GETRANGE, FALSE, 0)));
+    Add(line);
+  }
   return TRUE;
 }
 

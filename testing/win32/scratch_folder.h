@@ -17,6 +17,18 @@ inline bool WriteText(const std::string& path, const std::string& text) {
   return ok && written == text.size();
 }
 
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadText(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string text;
+  char buffer[65536];
+  DWORD count = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count) text.append(buffer, count);
+  CloseHandle(file);
+  return text;
+}
+
 // Removes a folder and everything below it.
 inline void RemoveTree(const std::string& folder) {
   WIN32_FIND_DATAA data;

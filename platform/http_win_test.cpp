@@ -1,0 +1,222 @@
+#include "platform/http_win.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "download/worker.h"
+#include "platform/clock_win.h"
+#include "platform/files_win.h"
+#include "platform/message_poster_win.h"
+#include "platform/threads_win.h"
+#include "testing/win32/http_server.h"
+#include "testing/win32/scratch_folder.h"
+
+namespace korvelt {
+namespace {
+
+using testing::HttpRequest;
+using testing::TestHttpServer;
+
+// 30,000 bytes that differ from position to position.
+std::string Body() {
+  std::string body(30000, '\0');
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i * 7 % 26);
+  return body;
+}
+
+// The first byte a "Range: bytes=s-" header asks for, or -1.
+long long RangeStart(const HttpRequest& request) {
+  std::string range = request.Header("Range");
+  if (range.rfind("bytes=", 0) != 0) return -1;
+  return std::stoll(range.substr(6));
+}
+
+// The server's paths: /file honours ranges, /whole ignores them, /short
+// stops halfway, /nolength sends no length, /missing is a 404 page,
+// /moved redirects to /file.
+std::string Answer(const HttpRequest& request) {
+  const std::string body = Body();
+  const std::string length = "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  if (request.path == "/file" || request.path == "/dl/file.exe") {
+    long long from = RangeStart(request);
+    if (from < 0) return TestHttpServer::Response("200 OK", length, body);
+    if (from >= static_cast<long long>(body.size())) {
+      return TestHttpServer::Response("416 Range Not Satisfiable",
+                                      "Content-Range: bytes */" + std::to_string(body.size()) + "\r\nContent-Length: 0\r\n",
+                                      "");
+    }
+    std::string rest = body.substr(static_cast<size_t>(from));
+    return TestHttpServer::Response("206 Partial Content",
+                                    "Content-Length: " + std::to_string(rest.size()) + "\r\nContent-Range: bytes " +
+                                        std::to_string(from) + "-" + std::to_string(body.size() - 1) + "/" +
+                                        std::to_string(body.size()) + "\r\n",
+                                    rest);
+  }
+  if (request.path == "/whole" || request.path == "/dl/whole.exe") return TestHttpServer::Response("200 OK", length, body);
+  if (request.path == "/dl/short.exe") return TestHttpServer::Response("200 OK", length, body.substr(0, 12345));
+  if (request.path == "/nolength") return TestHttpServer::Response("200 OK", "", body);
+  if (request.path == "/moved") return TestHttpServer::Response("302 Found", "Location: /file\r\nContent-Length: 0\r\n", "");
+  std::string page = "<html>not here</html>";
+  return TestHttpServer::Response("404 Not Found", "Content-Length: " + std::to_string(page.size()) + "\r\n", page);
+}
+
+class WinInetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.Running());
+    session = http.OpenSession();
+    ASSERT_NE(session, 0u);
+  }
+  void TearDown() override {
+    if (session) http.Close(session);
+  }
+  // Opens `path`, from byte `from`, and reads the whole body.
+  std::string Fetch(const std::string& path, uint32_t from, uint32_t* status) {
+    HttpId request = http.OpenUrl(session, server.Url(path).c_str(), from, status);
+    if (!request) return "(no response)";
+    std::string body;
+    char chunk[8192];
+    uint32_t done = 0;
+    while (http.Read(request, chunk, sizeof chunk, &done) && done) body.append(chunk, done);
+    http.Close(request);
+    return body;
+  }
+
+  TestHttpServer server{Answer};
+  Win32HttpService http;
+  HttpId session = 0;
+};
+
+// A plain request: status 200, the numeric length, the whole body, the
+// agent "Korvelt", no range, and nothing asked of a cache.
+TEST_F(WinInetTest, PlainRequest) {
+  uint32_t status = 0;
+  HttpId request = http.OpenUrl(session, server.Url("/file").c_str(), 0, &status);
+  ASSERT_NE(request, 0u);
+  EXPECT_EQ(status, 200u);
+  uint32_t length = 0;
+  EXPECT_TRUE(http.ContentLength(request, &length));
+  EXPECT_EQ(length, 30000u);
+  String range;
+  EXPECT_FALSE(http.ContentRange(request, &range));
+  http.Close(request);
+  ASSERT_EQ(server.Requests().size(), 1u);
+  const HttpRequest seen = server.Requests()[0];
+  EXPECT_EQ(seen.path, "/file");
+  EXPECT_EQ(seen.Header("User-Agent"), "Korvelt");
+  EXPECT_EQ(seen.Header("Range"), "");
+  EXPECT_EQ(seen.Header("Pragma"), "no-cache");
+}
+
+// A range request is a real one: the server sees "Range: bytes=s-", and
+// its 206 comes back with the Content-Range and the rest of the body.
+TEST_F(WinInetTest, RangeRequest) {
+  uint32_t status = 0;
+  HttpId request = http.OpenUrl(session, server.Url("/file").c_str(), 12000, &status);
+  ASSERT_NE(request, 0u);
+  EXPECT_EQ(status, 206u);
+  uint32_t length = 0;
+  EXPECT_TRUE(http.ContentLength(request, &length));
+  EXPECT_EQ(length, 18000u);
+  String range;
+  ASSERT_TRUE(http.ContentRange(request, &range));
+  EXPECT_STREQ(range.c_str(), "bytes 12000-29999/30000");
+  http.Close(request);
+  EXPECT_EQ(server.Requests().back().Header("Range"), "bytes=12000-");
+
+  // Asked from its end, the server tells where the resource ends.
+  request = http.OpenUrl(session, server.Url("/file").c_str(), 30000, &status);
+  ASSERT_NE(request, 0u);
+  EXPECT_EQ(status, 416u);
+  ASSERT_TRUE(http.ContentRange(request, &range));
+  EXPECT_STREQ(range.c_str(), "bytes */30000");
+  http.Close(request);
+
+  EXPECT_EQ(Fetch("/file", 29999, &status), Body().substr(29999));
+  EXPECT_EQ(status, 206u);
+  // A server that ignores the range answers 200 with everything.
+  EXPECT_EQ(Fetch("/whole", 100, &status), Body());
+  EXPECT_EQ(status, 200u);
+}
+
+// The final status after a redirect, an error page's status, no length,
+// and a server nobody listens at.
+TEST_F(WinInetTest, StatusesAndFailures) {
+  uint32_t status = 0;
+  EXPECT_EQ(Fetch("/moved", 0, &status), Body());
+  EXPECT_EQ(status, 200u);
+  EXPECT_EQ(Fetch("/missing", 0, &status), "<html>not here</html>");
+  EXPECT_EQ(status, 404u);
+
+  HttpId request = http.OpenUrl(session, server.Url("/nolength").c_str(), 0, &status);
+  ASSERT_NE(request, 0u);
+  uint32_t length = 0;
+  EXPECT_FALSE(http.ContentLength(request, &length));
+  http.Close(request);
+
+  // A port that was just free: nothing answers there.
+  std::string nobody;
+  {
+    TestHttpServer closed{Answer};
+    nobody = closed.Url("/file");
+  }
+  EXPECT_EQ(http.OpenUrl(session, nobody.c_str(), 0, &status), 0u);
+}
+
+// The range header is written without the C library.
+TEST(FormatRangeHeaderTest, Digits) {
+  const struct {
+    uint32_t from;
+    const char* header;
+  } cases[] = {{1, "Range: bytes=1-\r\n"}, {12000, "Range: bytes=12000-\r\n"},
+               {4294967295u, "Range: bytes=4294967295-\r\n"}};
+  for (const auto& c : cases) {
+    char header[40];
+    FormatRangeHeader(c.from, header);
+    EXPECT_STREQ(header, c.header);
+  }
+}
+
+// The whole silent download run on the real services: a partial file is
+// continued from its end with one range request (and then found complete
+// by a second item of its name), one whose server ignores ranges is
+// written again, a body cut short is no finished file, and a 404 stops the
+// run.
+TEST_F(WinInetTest, SilentRunOnTheSystem) {
+  testing::ScratchFolder scratch("download");
+  std::string body = Body();
+  ASSERT_TRUE(testing::WriteText(scratch.path() + "\\file.exe", body.substr(0, 10000)));
+  ASSERT_TRUE(testing::WriteText(scratch.path() + "\\whole.exe", std::string(20000, 'x')));
+  Win32FileSystem files;
+  Win32Clock clock;
+  Win32MessagePoster poster;
+  Win32ThreadService threads;
+  DownloadServices services{http, files, clock, poster, threads, SystemLeadByte};
+  DownloadBatch batch;
+  ASSERT_TRUE(batch.folder.Assign(scratch.path().c_str()));
+  for (const char* path : {"/dl/file.exe", "/dl/file.exe", "/dl/whole.exe", "/dl/short.exe", "/dl/gone.exe",
+                           "/dl/whole.exe"}) {
+    DownloadItem item;
+    ASSERT_TRUE(item.url.Assign(server.Url(path).c_str()));
+    item.exactSize = 30000;
+    ASSERT_TRUE(batch.items.Push(static_cast<DownloadItem&&>(item)));
+  }
+  EXPECT_EQ(RunDownloads(batch, services, nullptr), DownloadIncomplete);
+  const DownloadStatus expected[] = {DownloadStatus::Done,   DownloadStatus::Done,   DownloadStatus::Done,
+                                     DownloadStatus::Failed, DownloadStatus::Failed, DownloadStatus::Pending};
+  for (size_t i = 0; i < batch.items.Count(); ++i) EXPECT_EQ(batch.items[i].status, expected[i]) << i;
+  EXPECT_EQ(testing::ReadText(scratch.path() + "\\file.exe"), body);
+  EXPECT_EQ(testing::ReadText(scratch.path() + "\\whole.exe"), body);
+  EXPECT_EQ(testing::ReadText(scratch.path() + "\\short.exe"), body.substr(0, 12345));
+  uint64_t size = 0;
+  EXPECT_FALSE(files.FindFile((scratch.path() + "\\gone.exe").c_str(), &size));
+
+  std::vector<std::string> ranges;
+  for (const HttpRequest& request : server.Requests()) ranges.push_back(request.path + " " + request.Header("Range"));
+  EXPECT_EQ(ranges, (std::vector<std::string>{"/dl/file.exe bytes=10000-", "/dl/file.exe bytes=30000-",
+                                              "/dl/whole.exe bytes=20000-", "/dl/short.exe ", "/dl/gone.exe "}));
+}
+
+}  // namespace
+}  // namespace korvelt

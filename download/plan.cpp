@@ -1,0 +1,93 @@
+#include "download/plan.h"
+
+#include "prereq/text.h"
+#include "resources/resource_ids.h"
+
+namespace korvelt {
+
+bool BuildPlan(PayloadArchive& payload, const PrerequisiteList& prerequisites, DownloadServices& services,
+               PrereqPlan* plan) {
+  plan->prerequisites = &prerequisites;
+  plan->payload = &payload;
+  plan->actions.Clear();
+  plan->downloads.items.Clear();
+  for (PrereqAction action : prerequisites.Actions) {
+    if (!plan->actions.Push(action)) return false;
+  }
+  // The folder of the bootstrapper's own file, with its backslash.
+  const String& exePath = payload.exePath();
+  size_t slash = FindLastCharacter(exePath.c_str(), '\\', services.isLead);
+  if (!plan->downloads.folder.Assign(exePath.c_str(), slash == kNoPosition ? 0 : slash)) return false;
+  if (!plan->downloads.folder.Append('\\')) return false;
+  ReconcileDownloads(*plan, services);
+  return true;
+}
+
+bool SetDownloadFolder(PrereqPlan& plan, const char* path, DownloadServices& services) {
+  String folder;
+  if (!folder.Assign(path)) return false;
+  if (!EndsWithBackslash(folder.c_str(), folder.Length(), services.isLead) && !folder.Append('\\')) return false;
+  plan.downloads.folder = static_cast<String&&>(folder);
+  ReconcileDownloads(plan, services);
+  return true;
+}
+
+void ReconcileDownloads(PrereqPlan& plan, DownloadServices& services) {
+  const List<Prerequisite>& prerequisites = plan.prerequisites->Prerequisites;
+  for (size_t i = 0; i < plan.actions.Count() && i < prerequisites.Count(); ++i) {
+    PrereqAction& action = plan.actions[i];
+    if (action != Download && action != InstallExisting) continue;
+    String path;
+    uint64_t size = 0;
+    // A path that cannot be formed finds no file.
+    bool found = LocalDownloadPath(plan.downloads.folder.c_str(), prerequisites[i].Location.c_str(), services.isLead,
+                                   &path) &&
+                 services.files.FindFile(path.c_str(), &size);
+    action = found && size == static_cast<uint32_t>(prerequisites[i].ExactSize) ? InstallExisting : Download;
+  }
+}
+
+int32_t DownloadPrerequisites(PrereqPlan& plan, DownloadServices& services, DownloadDialog* dialog) {
+  DownloadBatch& batch = plan.downloads;
+  batch.items.Clear();
+  const List<Prerequisite>& prerequisites = plan.prerequisites->Prerequisites;
+  for (size_t i = 0; i < plan.actions.Count() && i < prerequisites.Count(); ++i) {
+    if (plan.actions[i] != Download) continue;
+    DownloadItem item;
+    item.exactSize = prerequisites[i].ExactSize;
+    item.prereqIndex = static_cast<int32_t>(i);
+    if (!item.url.Assign(prerequisites[i].Location) || !batch.items.Push(static_cast<DownloadItem&&>(item))) {
+      // Without memory for the run nothing is fetched; the actions stay
+      // Download, which installs nothing.
+      batch.items.Clear();
+      return dialog ? DownloadNotStarted : DownloadIncomplete;
+    }
+  }
+  int32_t code = RunDownloads(batch, services, dialog);
+  if (!dialog) ApplyDownloadResults(plan);
+  return code;
+}
+
+void ApplyDownloadResults(PrereqPlan& plan) {
+  for (const DownloadItem& item : plan.downloads.items) {
+    if (item.prereqIndex < 0 || static_cast<size_t>(item.prereqIndex) >= plan.actions.Count()) continue;
+    plan.actions[item.prereqIndex] = item.status == DownloadStatus::Done ? InstallDownloaded : NotFound;
+  }
+}
+
+unsigned DownloadFailureText(int32_t code) {
+  switch (code) {
+    case 1:
+      return IDS_DOWNLOAD_NOT_STARTED;
+    case 2:
+      return IDS_DOWNLOAD_READ_ERROR;
+    case 3:
+      return IDS_DOWNLOAD_SAVE_ERROR;
+    case 4:
+      return IDS_DOWNLOAD_ABORTED;
+    default:
+      return IDS_DOWNLOAD_FAILED;
+  }
+}
+
+}  // namespace korvelt

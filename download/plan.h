@@ -1,0 +1,58 @@
+// The plan: the working state of the prerequisites for one run — each
+// one's action as it changes, the download folder and the download batch.
+// It is built once detection has decided, keeps the actions in line with
+// what already lies in the download folder, turns the Download actions
+// into a download run and that run's outcome back into actions. The
+// list's own Actions keep their detection-time values; only the plan's
+// copy changes.
+#pragma once
+
+#include <stdint.h>
+
+#include "base/list.h"
+#include "download/worker.h"
+#include "payload/archive.h"
+#include "prereq/records.h"
+
+namespace korvelt {
+
+struct PrereqPlan {
+  List<PrereqAction> actions;  // one per prerequisite, in list order
+  const PrerequisiteList* prerequisites = nullptr;
+  PayloadArchive* payload = nullptr;
+  DownloadBatch downloads;
+};
+
+// Builds the plan over `prerequisites` and `payload`, both of which must
+// outlive it: the actions copied, the download folder the bootstrapper's
+// own (with its backslash), no items, then ReconcileDownloads. False when
+// memory runs out.
+bool BuildPlan(PayloadArchive& payload, const PrerequisiteList& prerequisites, DownloadServices& services,
+               PrereqPlan* plan);
+
+// Makes `path` (a backslash appended unless it ends in one) the download
+// folder, then reconciles. False, with the folder as it was, when memory
+// runs out.
+bool SetDownloadFolder(PrereqPlan& plan, const char* path, DownloadServices& services);
+
+// Looks at the local file of every prerequisite whose action is Download
+// or InstallExisting: exactly ExactSize bytes make it InstallExisting,
+// anything else (no file, another size) Download. Other actions are left
+// alone. Sizes only: the content of a file is taken on trust.
+void ReconcileDownloads(PrereqPlan& plan, DownloadServices& services);
+
+// Refills the batch's items from the Download actions (url, ExactSize,
+// Pending, index), runs the downloads (RunDownloads: `dialog` null is the
+// silent run) and returns the run's result. The silent run applies its
+// results, whatever they are. A run is made even without items: the
+// dialog then opens and closes.
+int32_t DownloadPrerequisites(PrereqPlan& plan, DownloadServices& services, DownloadDialog* dialog);
+
+// The outcome of the latest run as actions: InstallDownloaded for an item
+// that ended Done, NotFound for every other.
+void ApplyDownloadResults(PrereqPlan& plan);
+
+// The string-table text that tells why a download run ended with `code`.
+unsigned DownloadFailureText(int32_t code);
+
+}  // namespace korvelt

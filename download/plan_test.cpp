@@ -1,0 +1,217 @@
+#include "download/plan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "resources/resource_ids.h"
+#include "testing/fake_clock.h"
+#include "testing/fake_files.h"
+#include "testing/fake_http.h"
+#include "testing/payload_builder.h"
+#include "testing/plan_dump.h"
+#include "testing/recording_poster.h"
+#include "testing/std_threads.h"
+
+namespace korvelt {
+namespace {
+
+using testing::Bytes;
+
+bool LeadBytes(unsigned char byte) { return byte >= 0x81 && byte <= 0x9F; }
+
+class PlanTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    files.folders = {"C:", "C:\\Temp", "C:\\Downloads", "D:", "D:\\other"};
+    files.files[process.modulePath] = testing::BuildPayload(4096, {{MainPackage, "App.msi", Bytes(10, 1)}}, 0);
+    ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
+  }
+  void TearDown() override { archive.CleanUp(); }
+
+  // A prerequisite with `action`, fetched from `location` when it is a URL.
+  void Add(const char* location, int32_t exactSize, PrereqAction action) {
+    Prerequisite prerequisite;
+    ASSERT_TRUE(prerequisite.Location.Assign(location));
+    ASSERT_TRUE(prerequisite.DisplayName.Assign(location));
+    prerequisite.ExactSize = exactSize;
+    ASSERT_TRUE(list.Prerequisites.Push(static_cast<Prerequisite&&>(prerequisite)));
+    ASSERT_TRUE(list.FoundVersions.Push(List<String>()));
+    ASSERT_TRUE(list.Actions.Push(action));
+  }
+  std::string Build() {
+    EXPECT_TRUE(BuildPlan(archive, list, services, &plan));
+    return testing::DumpPlan(plan);
+  }
+
+  testing::FakeFileSystem files;
+  testing::FakeProcessInfo process;
+  testing::FakeHttpService http;
+  testing::FakeClock clock;
+  testing::RecordingPoster poster;
+  testing::StdThreadService threads;
+  DownloadServices services{http, files, clock, poster, threads, NoLeadBytes};
+  PayloadArchive archive{files, process};
+  PrerequisiteList list;
+  PrereqPlan plan;
+};
+
+// The plan starts from detection's actions and the setup's own folder; a
+// file of exactly ExactSize bytes there needs no download, any other size
+// does; actions that fetch nothing are not looked at.
+TEST_F(PlanTest, BuildReconcilesWithTheSetupsFolder) {
+  files.files["C:\\Downloads\\exact.exe"] = Bytes(5, 1);
+  files.files["C:\\Downloads\\short.exe"] = Bytes(4, 1);
+  files.files["C:\\Downloads\\empty.exe"] = Bytes();
+  files.files["C:\\Downloads\\payload.exe"] = Bytes(5, 1);
+  Add("http://h/exact.exe", 5, Download);
+  Add("http://h/short.exe", 5, Download);
+  Add("http://h/missing.exe", 5, Download);
+  Add("http://h/empty.exe", 0, Download);  // no ExactSize, an empty file: present
+  Add("payload.exe", 5, Install);
+  Add("http://h/exact.exe", 5, DontInstall);
+  Add("http://h/exact.exe", 5, NotRequired);
+  EXPECT_EQ(Build(), "folder C:\\Downloads\\\n"
+                     "actions InstallExisting Download Download InstallExisting Install DontInstall NotRequired");
+  EXPECT_EQ(plan.prerequisites, &list);
+  EXPECT_EQ(plan.payload, &archive);
+  // Only the plan's copy changes.
+  EXPECT_EQ(list.Actions[0], Download);
+}
+
+// The default folder ends at the last whole backslash of the setup's path:
+// a trail byte that looks like one does not count.
+TEST_F(PlanTest, DefaultFolderStepsWholeCharacters) {
+  files.folders.insert("C:\\\x81\\");
+  archive.CleanUp();
+  process.modulePath = "C:\\\x81\\setup.exe";
+  files.files[process.modulePath] = testing::BuildPayload(4096, {{MainPackage, "App.msi", Bytes(10, 1)}}, 0);
+  ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
+  services.isLead = LeadBytes;
+  EXPECT_EQ(Build(), "folder C:\\\nactions");
+  services.isLead = NoLeadBytes;
+  EXPECT_EQ(Build(), "folder C:\\\x81\\\nactions");
+}
+
+// Another folder reconciles both ways, and gets its backslash.
+TEST_F(PlanTest, SetDownloadFolderReconciles) {
+  files.files["C:\\Downloads\\a.exe"] = Bytes(5, 1);
+  files.files["D:\\other\\b.exe"] = Bytes(7, 1);
+  Add("http://h/a.exe", 5, Download);
+  Add("http://h/b.exe", 7, Download);
+  Add("http://h/c.exe", 7, NotFound);
+  Build();
+  ASSERT_TRUE(SetDownloadFolder(plan, "D:\\other", services));
+  EXPECT_EQ(testing::DumpPlan(plan), "folder D:\\other\\\nactions Download InstallExisting NotFound");
+  ASSERT_TRUE(SetDownloadFolder(plan, "C:\\Downloads\\", services));
+  EXPECT_EQ(testing::DumpPlan(plan), "folder C:\\Downloads\\\nactions InstallExisting Download NotFound");
+  // A folder of the file's name is no file.
+  files.folders.insert("D:\\other\\a.exe");
+  files.files.erase("C:\\Downloads\\a.exe");
+  ASSERT_TRUE(SetDownloadFolder(plan, "D:\\other\\", services));
+  EXPECT_EQ(plan.actions[0], Download);
+}
+
+// The silent run fetches the Download actions alone, in order, and turns
+// each item's end into an action: a stop at a 404 leaves the rest NotFound.
+TEST_F(PlanTest, SilentDownloadsBecomeActions) {
+  http.resources["http://h/a.exe"].body = Bytes(10, 1);
+  http.resources["http://h/b.exe"].body = Bytes(10, 2);
+  http.resources["http://h/c.exe"].status = 404;
+  http.resources["http://h/d.exe"].body = Bytes(10, 4);
+  Add("http://h/a.exe", 10, Download);
+  Add("setup.exe", 10, Install);
+  Add("http://h/b.exe", 9, Download);  // the server says 10
+  Add("http://h/c.exe", 10, Download);
+  Add("http://h/d.exe", 10, Download);
+  Build();
+  EXPECT_EQ(DownloadPrerequisites(plan, services, nullptr), DownloadIncomplete);
+  EXPECT_EQ(testing::DumpPlan(plan), "folder C:\\Downloads\\\n"
+                                     "actions InstallDownloaded Install NotFound NotFound NotFound\n"
+                                     "item 0 http://h/a.exe 10 Done\n"
+                                     "item 2 http://h/b.exe 9 Failed\n"
+                                     "item 3 http://h/c.exe 10 Failed\n"
+                                     "item 4 http://h/d.exe 10 Pending");
+  EXPECT_TRUE(files.files["C:\\Downloads\\a.exe"] == Bytes(10, 1));
+  EXPECT_EQ(http.calls.back(), "GET http://h/c.exe");
+}
+
+// A run without items still runs (and succeeds); every run refills the
+// items from the actions of the moment.
+TEST_F(PlanTest, EachRunRefillsTheItems) {
+  Add("setup.exe", 10, Install);
+  Build();
+  EXPECT_EQ(DownloadPrerequisites(plan, services, nullptr), DownloadSucceeded);
+  EXPECT_EQ(http.calls, std::vector<std::string>{"session"});
+  EXPECT_EQ(testing::DumpPlan(plan), "folder C:\\Downloads\\\nactions Install");
+
+  Add("http://h/a.exe", 10, Download);
+  Build();
+  http.sessionFails = true;
+  EXPECT_EQ(DownloadPrerequisites(plan, services, nullptr), DownloadIncomplete);
+  EXPECT_EQ(testing::DumpPlan(plan), "folder C:\\Downloads\\\nactions Install NotFound\n"
+                                     "item 1 http://h/a.exe 10 Pending");
+  plan.actions[1] = Download;
+  http.sessionFails = false;
+  http.resources["http://h/a.exe"].body = Bytes(10, 1);
+  EXPECT_EQ(DownloadPrerequisites(plan, services, nullptr), DownloadSucceeded);
+  EXPECT_EQ(testing::DumpPlan(plan), "folder C:\\Downloads\\\nactions Install InstallDownloaded\n"
+                                     "item 1 http://h/a.exe 10 Done");
+}
+
+// An interactive run leaves the actions to the caller: a failed run keeps
+// them Download, so that the next attempt fetches (and continues) again.
+class FailingDialog final : public DownloadDialog {
+ public:
+  int32_t Show(DownloadBatch& batch, DownloadServices&) override {
+    itemsSeen = batch.items.Count();
+    return DownloadAborted;
+  }
+  size_t itemsSeen = 0;
+};
+
+TEST_F(PlanTest, InteractiveRunLeavesTheActions) {
+  Add("http://h/a.exe", 10, Download);
+  Add("http://h/b.exe", 10, Download);
+  Build();
+  FailingDialog dialog;
+  EXPECT_EQ(DownloadPrerequisites(plan, services, &dialog), DownloadAborted);
+  EXPECT_EQ(dialog.itemsSeen, 2u);
+  EXPECT_EQ(plan.actions[0], Download);
+  EXPECT_EQ(plan.actions[1], Download);
+}
+
+// Done becomes InstallDownloaded; every other status NotFound; other
+// actions stay.
+TEST_F(PlanTest, ApplyDownloadResults) {
+  for (int i = 0; i < 6; ++i) Add("http://h/x.exe", 1, Download);
+  Build();
+  plan.actions[5] = Install;
+  const DownloadStatus statuses[] = {DownloadStatus::Done, DownloadStatus::Failed, DownloadStatus::ReadError,
+                                     DownloadStatus::WriteError, DownloadStatus::Pending};
+  for (int i = 0; i < 5; ++i) {
+    DownloadItem item;
+    item.status = statuses[i];
+    item.prereqIndex = i;
+    ASSERT_TRUE(plan.downloads.items.Push(static_cast<DownloadItem&&>(item)));
+  }
+  ApplyDownloadResults(plan);
+  EXPECT_EQ(testing::DumpPlan(plan), "folder C:\\Downloads\\\n"
+                                     "actions InstallDownloaded NotFound NotFound NotFound NotFound Install\n"
+                                     "item 0  0 Done\nitem 1  0 Failed\nitem 2  0 ReadError\nitem 3  0 WriteError\n"
+                                     "item 4  0 Pending");
+}
+
+// The texts that tell why a run failed.
+TEST(DownloadFailureTextTest, StringPerCode) {
+  const struct {
+    int32_t code;
+    unsigned text;
+  } cases[] = {{1, IDS_DOWNLOAD_NOT_STARTED}, {2, IDS_DOWNLOAD_READ_ERROR}, {3, IDS_DOWNLOAD_SAVE_ERROR},
+               {4, IDS_DOWNLOAD_ABORTED},     {5, IDS_DOWNLOAD_FAILED},     {0, IDS_DOWNLOAD_FAILED},
+               {-1, IDS_DOWNLOAD_FAILED}};
+  for (const auto& c : cases) EXPECT_EQ(DownloadFailureText(c.code), c.text) << c.code;
+}
+
+}  // namespace
+}  // namespace korvelt

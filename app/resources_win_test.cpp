@@ -139,6 +139,55 @@ TEST(ResourcesTest, StatusDialogTemplate) {
   EXPECT_FALSE(in.Overrun());
 }
 
+// The installation dialog's template: size, a modal frame with caption and
+// system menu but no sizing border, the font, and its two texts.
+TEST(ResourcesTest, InstallDialogTemplate) {
+  std::string bytes = ResourceBytes(MAKEINTRESOURCEA(5) /* RT_DIALOG */, IDD_INSTALLING);
+  ASSERT_FALSE(bytes.empty());
+  TemplateReader in(bytes);
+  EXPECT_EQ(in.Word(), 1u);
+  EXPECT_EQ(in.Word(), 0xFFFFu);
+  in.Dword();  // help id
+  EXPECT_EQ(in.Dword(), 0u);
+  uint32_t style = in.Dword();
+  EXPECT_EQ(style, static_cast<uint32_t>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT |
+                                         DS_FIXEDSYS));
+  EXPECT_EQ(in.Word(), 2u);
+  EXPECT_EQ(in.Word(), 0u);
+  EXPECT_EQ(in.Word(), 0u);
+  EXPECT_EQ(in.Word(), 213u);
+  EXPECT_EQ(in.Word(), 47u);
+  EXPECT_EQ(in.NameOrOrdinal(), "");
+  EXPECT_EQ(in.NameOrOrdinal(), "");
+  EXPECT_EQ(in.Text(), "Launching PreRequisites");
+  EXPECT_EQ(in.Word(), 8u);
+  in.Word();
+  in.Word();
+  EXPECT_EQ(in.Text(), "MS Shell Dlg");
+
+  const struct {
+    uint32_t id;
+    const char* text;
+    uint16_t x, y, width, height;
+  } controls[] = {{0xFFFFFFFF, "Installing:", 25, 20, 32, 8}, {IDC_INSTALLING_NAME, "Static", 69, 20, 137, 8}};
+  for (const auto& c : controls) {
+    in.AlignDword();
+    in.Dword();  // help id
+    in.Dword();  // extended style
+    uint32_t controlStyle = in.Dword();
+    EXPECT_EQ(controlStyle & SS_TYPEMASK, static_cast<uint32_t>(SS_LEFT)) << c.text;
+    EXPECT_EQ(in.Word(), c.x);
+    EXPECT_EQ(in.Word(), c.y);
+    EXPECT_EQ(in.Word(), c.width);
+    EXPECT_EQ(in.Word(), c.height);
+    EXPECT_EQ(in.Dword(), c.id);
+    EXPECT_EQ(in.NameOrOrdinal(), "#130");
+    EXPECT_EQ(in.Text(), c.text);
+    in.Word();  // no creation data
+  }
+  EXPECT_FALSE(in.Overrun());
+}
+
 // Icon 128 carries the 16, 32, 48 and 256 pixel images, each loadable.
 TEST(ResourcesTest, IconSizes) {
   std::string group = ResourceBytes(MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */, IDI_KORVELT);

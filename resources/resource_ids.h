@@ -22,5 +22,10 @@
 #define IDD_STATUS 201
 #define IDC_STATUS_TEXT 1001
 
+// The installation dialog, "Launching PreRequisites", and the name of the
+// prerequisite being installed.
+#define IDD_INSTALLING 205
+#define IDC_INSTALLING_NAME 1018
+
 // The application icon.
 #define IDI_KORVELT 128

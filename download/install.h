@@ -1,0 +1,92 @@
+// The installation step: the setup programs of the prerequisites to
+// install, run one after another, each to its end, in list order. A
+// program comes from the payload (Install: extracted first) or from the
+// download folder (InstallDownloaded, InstallExisting). Exit codes are not
+// looked at and nothing is reported: the step always returns 0.
+#pragma once
+
+#include <stdint.h>
+
+#include "base/chars.h"
+#include "base/list.h"
+#include "base/string.h"
+#include "download/plan.h"
+#include "platform/message_poster.h"
+#include "platform/shell.h"
+#include "platform/threads.h"
+
+namespace korvelt {
+
+struct InstallEntry {
+  String path;         // full path of the setup program
+  String parameters;   // the prerequisite's CommandLine; may be empty
+  String displayName;  // shown while it runs
+};
+
+using InstallList = List<InstallEntry>;
+
+// The services the step reaches the machine through.
+struct InstallServices {
+  ShellLauncher& launcher;
+  ThreadService& threads;
+  MessagePoster& poster;
+  LeadByteTest isLead;
+};
+
+// Messages from the installer thread to the installation dialog.
+enum InstallMessage : uint32_t {
+  IN_STARTING = 1025,  // wParam the index of the entry about to start
+  IN_ALL_DONE = 1027,  // every entry has run
+};
+
+// One installation step in progress: the list (built before anything
+// runs, and only read afterwards) and who runs it.
+struct InstallRun {
+  const InstallList* list = nullptr;
+  InstallServices* services = nullptr;
+  WindowId window = 0;  // the dialog the installer thread reports to
+  ThreadId thread = 0;
+  bool ran = false;  // every entry has run on the dialog's own thread
+};
+
+// The window that shows an interactive step: the installation dialog. It
+// starts the installer thread (StartInstaller with its own window) and
+// closes on IN_ALL_DONE; when no thread can be made it runs the entries
+// itself (RunInstallEntries, then sets `ran`) and closes. False when the
+// window could not be shown at all.
+class InstallDialog {
+ public:
+  virtual bool Show(InstallRun& run) = 0;
+
+ protected:
+  ~InstallDialog() = default;
+};
+
+// Builds the list in prerequisite order and extracts every payload setup
+// file it names (whatever the extraction reports), all before anything
+// runs. False when memory runs out; the list is then empty.
+bool BuildInstallList(PrereqPlan& plan, LeadByteTest isLead, InstallList* list);
+
+// Opens the entry's program through the shell with its parameters and
+// waits for it when the shell hands back a process.
+void RunSetupProgram(ShellLauncher& launcher, const InstallEntry& entry);
+
+// Runs every entry of the run in order on the calling thread; with a
+// window, IN_STARTING goes out before each.
+void RunInstallEntries(InstallRun& run);
+
+// Starts the installer thread, which reports to `window`: IN_STARTING and
+// the program for each entry, then IN_ALL_DONE. False when no thread could
+// be made.
+bool StartInstaller(InstallRun& run, WindowId window);
+
+// The installation step: `dialog` null runs every program on the calling
+// thread; else the dialog runs modally while the installer thread works,
+// and the thread has ended when this returns. Always 0.
+int32_t InstallPrerequisites(PrereqPlan& plan, InstallServices& services, InstallDialog* dialog);
+
+// After the wizard's installation step: every Install, InstallDownloaded
+// and InstallExisting becomes Installed, whatever its program did.
+void MarkInstalled(PrereqPlan& plan);
+
+}  // namespace korvelt

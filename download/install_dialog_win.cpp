@@ -1,0 +1,59 @@
+#include "download/install_dialog_win.h"
+
+#include "resources/resource_ids.h"
+#include "ui/layout_win.h"
+
+namespace korvelt {
+namespace {
+
+// The installer thread could not be made: the programs run here, the
+// label naming each, and the dialog closes after the last.
+void RunHere(HWND dialog, InstallRun& run) {
+  for (const InstallEntry& entry : *run.list) {
+    SetDlgItemTextA(dialog, IDC_INSTALLING_NAME, entry.displayName.c_str());
+    UpdateWindow(dialog);
+    RunSetupProgram(run.services->launcher, entry);
+  }
+  run.ran = true;
+  EndDialog(dialog, 0);
+}
+
+// The dialog's parameter is the InstallRun.
+INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* run = reinterpret_cast<InstallRun*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  switch (message) {
+    case WM_INITDIALOG:
+      run = reinterpret_cast<InstallRun*>(lParam);
+      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      PlaceCentred(dialog);
+      if (!StartInstaller(*run, reinterpret_cast<WindowId>(dialog))) {
+        ShowWindow(dialog, SW_SHOW);
+        RunHere(dialog, *run);
+      }
+      return TRUE;
+    case IN_STARTING:
+      if (run && wParam < run->list->Count()) {
+        SetDlgItemTextA(dialog, IDC_INSTALLING_NAME, (*run->list)[wParam].displayName.c_str());
+      }
+      return TRUE;
+    case IN_ALL_DONE:
+      EndDialog(dialog, 0);
+      return TRUE;
+    case WM_COMMAND:
+      // Cancel, the Escape key and the close box: the programs cannot be
+      // stopped, so the dialog stays.
+      return LOWORD(wParam) == IDCANCEL;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+bool Win32InstallDialog::Show(InstallRun& run) {
+  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INSTALLING), GetActiveWindow(),
+                                   InstallDialogProc, reinterpret_cast<LPARAM>(&run));
+  return result != -1;
+}
+
+}  // namespace korvelt

@@ -5,9 +5,13 @@
 #include "app/prerequisite_phase.h"
 #include "app/run.h"
 #include "app/run_shell_win.h"
+#include "platform/clock_win.h"
 #include "platform/files_win.h"
+#include "platform/http_win.h"
+#include "platform/message_poster_win.h"
 #include "platform/shell_win.h"
 #include "platform/system_library_win.h"
+#include "platform/threads_win.h"
 #include "prereq/system_services_win.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -20,7 +24,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   korvelt::Win32ShellLauncher launcher;
   korvelt::Win32PrereqSystem system;
   korvelt::PrereqServices prereqServices = system.Services();
-  korvelt::ModelPrerequisitePhase prerequisites(shell, prereqServices);
+  korvelt::Win32HttpService http;
+  korvelt::Win32Clock clock;
+  korvelt::Win32MessagePoster poster;
+  korvelt::Win32ThreadService threads;
+  korvelt::DownloadServices downloads{http, files, clock, poster, threads, korvelt::SystemLeadByte};
+  korvelt::InstallServices installs{launcher, threads, poster, korvelt::SystemLeadByte};
+  korvelt::ModelPrerequisitePhase prerequisites(shell, prereqServices, downloads, installs);
   korvelt::RunServices services{files, process, korvelt::SystemLeadByte, shell, launcher, prerequisites};
   return korvelt::Run(korvelt::CutCommandTail(commandLine, korvelt::SystemLeadByte), services);
 }

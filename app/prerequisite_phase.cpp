@@ -10,11 +10,22 @@ bool ModelPrerequisitePhase::Run(PayloadArchive& archive, const char* runTitle, 
   PreparePrerequisites(archive.configPath().c_str(), services_, &list);
   if (!mainParameters->Assign(list.GeneralOptions.MainAppCmdLine)) mainParameters->Clear();
   shell_.CloseStatus();
+  if (!NeedsWizard(list)) return true;
 
   // Should a prerequisite restart the machine, the setup starts again at
   // the next logon and finds it present.
-  if (NeedsWizard(list)) shell_.RegisterRestart(runValueName);
+  shell_.RegisterRestart(runValueName);
+  if (IsQuietRun(list, services_.detection.isLead)) RunQuietly(archive, list);
   return true;
+}
+
+// Downloads, then installs; the main installation follows whatever they
+// achieved, and nothing is reported.
+void ModelPrerequisitePhase::RunQuietly(PayloadArchive& archive, const PrerequisiteList& list) {
+  PrereqPlan plan;
+  if (!BuildPlan(archive, list, downloads_, &plan)) return;
+  DownloadPrerequisites(plan, downloads_, nullptr);
+  InstallPrerequisites(plan, installs_, nullptr);
 }
 
 }  // namespace korvelt

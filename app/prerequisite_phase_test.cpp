@@ -4,12 +4,16 @@
 
 #include "app/exit_code.h"
 #include "prereq/profile_text.h"
+#include "testing/fake_clock.h"
 #include "testing/fake_file_tree.h"
 #include "testing/fake_files.h"
+#include "testing/fake_http.h"
 #include "testing/fake_registry.h"
 #include "testing/fake_system_folders.h"
 #include "testing/payload_builder.h"
+#include "testing/recording_poster.h"
 #include "testing/recording_shell.h"
+#include "testing/std_threads.h"
 
 namespace korvelt {
 namespace {
@@ -43,7 +47,9 @@ class PrerequisitePhaseTest : public ::testing::Test {
     FileProfileReader profiles(files);
     PrereqServices services{profiles, DetectionServices{tree, registry, tree, folders, NoLeadBytes},
                             OsFamily::NtFamily};
-    ModelPrerequisitePhase phase(shell, services);
+    DownloadServices downloads{http, files, clock, poster, threads, NoLeadBytes};
+    InstallServices installs{launcher, threads, poster, NoLeadBytes};
+    ModelPrerequisitePhase phase(shell, services, downloads, installs);
     RunServices run{files, process, NoLeadBytes, shell, launcher, phase};
     return korvelt::Run(tail, run);
   }
@@ -55,6 +61,10 @@ class PrerequisitePhaseTest : public ::testing::Test {
   testing::FakeSystemFolders folders;
   testing::RecordingShell shell;
   testing::RecordingLauncher launcher{files, shell.calls};
+  testing::FakeHttpService http;
+  testing::FakeClock clock;
+  testing::RecordingPoster poster;
+  testing::StdThreadService threads;
 };
 
 // Every prerequisite present: "Preparing...", no Run value, and the
@@ -105,6 +115,67 @@ TEST_F(PrerequisitePhaseTest, EmptyOrUnreadableConfiguration) {
     const std::string& launch = shell.calls[6];
     EXPECT_EQ(launch.substr(launch.size() - 11), "\\App.msi []") << launch;
   }
+}
+
+// A quiet setup: one prerequisite from the payload, one whose file lies
+// beside the setup already, one downloaded, one whose server answers 404.
+// Each is installed in configuration order with its command line, the
+// failed one is skipped, and then the main package is installed; the Run
+// value is written first and gone before the package starts.
+constexpr char kQuietConfig[] =
+    "[GeneralOptions]\r\nOptions=q\r\n"
+    "[PREREQUISITES]\r\nApp1=Runtime\r\nApp2=Fonts\r\nApp3=Codec\r\nApp4=Gone\r\n"
+    "[App1]\r\nSetupFile=runtime.exe\r\nCommandLine=/quiet\r\nSearchType=1\r\nSearchString=HKCU\\Software\\R\r\n"
+    "[App2]\r\nUrl=http://host/fonts.exe\r\nExactSize=5\r\nSearchType=1\r\nSearchString=HKCU\\Software\\F\r\n"
+    "[App3]\r\nUrl=http://host/dl/codec.exe\r\nExactSize=9000\r\nCommandLine=/S /v\r\nSearchType=1\r\n"
+    "SearchString=HKCU\\Software\\C\r\n"
+    "[App4]\r\nUrl=http://host/gone.exe\r\nExactSize=3\r\nSearchType=1\r\nSearchString=HKCU\\Software\\G\r\n";
+
+TEST_F(PrerequisitePhaseTest, QuietRunDownloadsAndInstallsBeforeThePackage) {
+  Install(kQuietConfig);
+  files.files["C:\\Downloads\\fonts.exe"] = Bytes(5, 7);
+  http.resources["http://host/dl/codec.exe"].body = Bytes(9000, 3);
+  http.resources["http://host/gone.exe"].status = 404;
+  EXPECT_EQ(RunWith(""), 0);
+  std::string folder = "C:\\Temp\\korvelt-0001020304050607\\";
+  EXPECT_EQ(shell.calls, (std::vector<std::string>{"start", "status Product Setup 0", "close status",
+                                                    std::string("register ") + kExe,
+                                                    "launch " + folder + "runtime.exe [/quiet]",
+                                                    "launch C:\\Downloads\\fonts.exe []",
+                                                    "launch C:\\Downloads\\codec.exe [/S /v]",
+                                                    "status Product Setup 141", "close status",
+                                                    std::string("unregister ") + kExe, "launch " + folder + "App.msi []",
+                                                    std::string("unregister ") + kExe, "end"}));
+  EXPECT_EQ(http.calls, (std::vector<std::string>{"session", "GET http://host/dl/codec.exe", "GET http://host/gone.exe"}));
+  EXPECT_TRUE(files.files["C:\\Downloads\\codec.exe"] == Bytes(9000, 3));
+  EXPECT_EQ(threads.open(), 0);
+  EXPECT_EQ(http.openHandles(), 0);
+}
+
+// Without any network every download ends NotFound; the payload's
+// prerequisite still runs, and so does the main package.
+TEST_F(PrerequisitePhaseTest, QuietRunWithoutNetwork) {
+  Install(kQuietConfig);
+  http.sessionFails = true;
+  EXPECT_EQ(RunWith(""), 0);
+  std::vector<std::string> launches;
+  for (const std::string& call : shell.calls) {
+    if (call.rfind("launch ", 0) == 0) launches.push_back(call.substr(call.rfind('\\') + 1));
+  }
+  EXPECT_EQ(launches, (std::vector<std::string>{"runtime.exe [/quiet]", "App.msi []"}));
+}
+
+// Without the quiet option nothing is downloaded or installed yet: the
+// Run value is written and the main package follows.
+TEST_F(PrerequisitePhaseTest, WithoutQuietNothingRuns) {
+  std::string config = kQuietConfig;
+  config.replace(config.find("Options=q"), 9, "Options=x");
+  Install(config);
+  http.resources["http://host/dl/codec.exe"].body = Bytes(9000, 3);
+  EXPECT_EQ(RunWith(""), 0);
+  EXPECT_TRUE(http.calls.empty());
+  EXPECT_EQ(shell.calls[3], std::string("register ") + kExe);
+  EXPECT_EQ(shell.calls[4], "status Product Setup 141");
 }
 
 }  // namespace

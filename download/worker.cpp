@@ -9,28 +9,57 @@ void Report(DownloadServices& services, WindowId window, uint32_t message, uintp
   if (window) services.poster.Post(window, message, wParam, lParam);
 }
 
-// Statuses other than these are pages about a failure, never the file.
-bool IsBodyStatus(uint32_t status) { return status == 200 || status == 206; }
+// What the server's answer makes of the local file.
+enum class Answer {
+  Whole,     // the body from its first byte: the file is written again
+  Rest,      // the body from the end of the file on: the file is continued
+  Complete,  // nothing is missing
+  Longer,    // the file is longer than the resource: ask for all of it
+  Refused,   // no answer, an error page, or a part other than the one asked for
+};
 
-// How a server answered the request for the rest of a file.
-enum class RestAnswer { Resumed, WholeBody, Refused };
-
-// Replaces `request` by one for the bytes from `from` on. Only a 206 whose
-// Content-Range starts at `from` continues the file; a 200 brings the whole
-// body again.
-RestAnswer RequestRest(HttpService& http, HttpId session, const char* url, uint32_t from, ScopedHttp& request) {
+// Replaces `request` by one for `url` from byte `from` on and reads from
+// the answer the resource's length, when the server gives it. Only a 200
+// or a 206 whose Content-Range starts at `from` brings a body; a 416 tells
+// where the resource ends.
+Answer Ask(HttpService& http, HttpId session, const char* url, uint32_t from, ScopedHttp& request, bool* hasLength,
+           uint32_t* length) {
   request.Reset();
   uint32_t status = 0;
   request.Reset(http.OpenUrl(session, url, from, &status));
-  if (!request.Valid()) return RestAnswer::Refused;
-  if (status == 200) return RestAnswer::WholeBody;
-  String range;
-  uint32_t start = 0;
-  if (status == 206 && http.ContentRange(request.Get(), &range) && ContentRangeStart(range.c_str(), &start) &&
-      start == from) {
-    return RestAnswer::Resumed;
+  *hasLength = false;
+  if (!request.Valid()) return Answer::Refused;
+  if (status == 200) {
+    *hasLength = http.ContentLength(request.Get(), length);
+    return Answer::Whole;
   }
-  return RestAnswer::Refused;
+  String text;
+  ContentRange range;
+  if ((status != 206 && status != 416) || !http.ContentRange(request.Get(), &text) ||
+      !ParseContentRange(text.c_str(), &range)) {
+    return Answer::Refused;
+  }
+  *hasLength = range.hasTotal;
+  *length = range.total;
+  if (status == 206) {
+    if (!range.hasFirst || range.first != from) return Answer::Refused;
+    return from ? Answer::Rest : Answer::Whole;
+  }
+  if (range.hasFirst || !range.hasTotal || from == 0 || range.total > from) return Answer::Refused;
+  return range.total == from ? Answer::Complete : Answer::Longer;
+}
+
+// Reads a decimal number of at most 32 bits at `text` and steps past it.
+bool ReadNumber(const char*& text, uint32_t* value) {
+  const char* start = text;
+  uint32_t number = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    uint32_t digit = static_cast<uint32_t>(*text - '0');
+    if (number > (UINT32_MAX - digit) / 10) return false;
+    number = number * 10 + digit;
+  }
+  *value = number;
+  return text != start;
 }
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
@@ -61,23 +90,34 @@ uint32_t ChunkSpeed(uint32_t bytes, uint32_t t0, uint32_t t1) {
   return bytes * 3125 / elapsed / 32;
 }
 
-bool ContentRangeStart(const char* text, uint32_t* start) {
+bool ParseContentRange(const char* text, ContentRange* range) {
+  *range = ContentRange();
   static const char kUnit[] = "bytes";
   for (const char* unit = kUnit; *unit; ++unit, ++text) {
     if ((*text | 0x20) != *unit) return false;
   }
   if (!IsSpace(*text)) return false;
   while (IsSpace(*text)) ++text;
-  uint32_t value = 0;
-  const char* digits = text;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    uint32_t digit = static_cast<uint32_t>(*text - '0');
-    if (value > (UINT32_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
+  if (*text == '*') {
+    ++text;
+  } else {
+    if (!ReadNumber(text, &range->first) || *text++ != '-' || !ReadNumber(text, &range->last) ||
+        range->last < range->first) {
+      return false;
+    }
+    range->hasFirst = true;
   }
-  if (text == digits || *text != '-') return false;
-  *start = value;
-  return true;
+  if (*text++ != '/') return false;
+  if (*text == '*') {
+    ++text;
+  } else {
+    if (!ReadNumber(text, &range->total)) return false;
+    range->hasTotal = true;
+  }
+  // A part must lie inside the resource, and "*/*" says nothing.
+  if (range->hasFirst && range->hasTotal && range->last >= range->total) return false;
+  if (!range->hasFirst && !range->hasTotal) return false;
+  return *text == '\0';
 }
 
 uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* url, int32_t exactSize,
@@ -85,13 +125,16 @@ uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* ur
                       EventId pauseEvent) {
   HttpService& http = services.http;
   UpdatableFileSystem& files = services.files;
-  uint32_t status = 0;
-  ScopedHttp request(http, http.OpenUrl(session, url, 0, &status));
-  if (!request.Valid() || !IsBodyStatus(status)) return DL_OPEN_FAILED;
-
-  // The size is checked before the local file is touched.
+  // A file lying there is looked at, not opened, before the server's
+  // length is known; only the bytes it lacks are asked for.
+  uint64_t found = 0;
+  uint32_t from = files.FindFile(localPath, &found) && found <= UINT32_MAX ? static_cast<uint32_t>(found) : 0;
+  ScopedHttp request(http, 0);
+  bool hasLength = false;
   uint32_t length = 0;
-  bool hasLength = http.ContentLength(request.Get(), &length);
+  Answer answer = Ask(http, session, url, from, request, &hasLength, &length);
+  if (answer == Answer::Longer) answer = Ask(http, session, url, 0, request, &hasLength, &length);
+  if (answer == Answer::Refused || answer == Answer::Longer) return DL_OPEN_FAILED;
   if (hasLength && length != static_cast<uint32_t>(exactSize)) {
     Report(services, window, DL_WRONG_SIZE, length);
     return DL_SIZE_REJECTED;
@@ -101,8 +144,8 @@ uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* ur
   ScopedFile file(files, files.OpenForUpdate(localPath, &existed));
   if (!file.Valid()) return DL_SAVE_FAILED;
 
-  // Where the body being read lands in the file; the file never holds
-  // anything behind it.
+  // Where the body lands in the file; the file never holds anything
+  // behind it.
   uint64_t position = 0;
   uint64_t size = 0;
   if (existed && !files.Size(file.Get(), &size)) return DL_SAVE_FAILED;
@@ -110,17 +153,13 @@ uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* ur
     Report(services, window, DL_PROGRESS, static_cast<uintptr_t>(size));
     return DL_COMPLETE;
   }
-  bool resumable = size > 0 && (hasLength ? size < length : size <= UINT32_MAX);
-  RestAnswer answer = RestAnswer::WholeBody;
-  if (resumable) answer = RequestRest(http, session, url, static_cast<uint32_t>(size), request);
-  if (answer == RestAnswer::Refused) return DL_OPEN_FAILED;
-  if (answer == RestAnswer::Resumed) {
-    if (!files.SeekFromStart(file.Get(), static_cast<uint32_t>(size))) return DL_SAVE_FAILED;
-    position = size;
-    Report(services, window, DL_PROGRESS, static_cast<uintptr_t>(size));
+  if (answer == Answer::Complete) return DL_SAVE_FAILED;  // the file changed meanwhile
+  if (answer == Answer::Rest) {
+    // The rest continues the file only where it was asked for.
+    if (size != from || !files.SeekFromStart(file.Get(), from)) return DL_SAVE_FAILED;
+    position = from;
+    Report(services, window, DL_PROGRESS, from);
   } else if (size > 0 && !files.Truncate(file.Get())) {
-    // Written again from its first byte: nothing of the old file may stay
-    // behind the new body.
     return DL_SAVE_FAILED;
   }
 

@@ -141,8 +141,13 @@ void RunWorker(DownloadBatch& batch);
 // Fetches `url` into `localPath` and returns its outcome: DL_COMPLETE,
 // DL_OPEN_FAILED, DL_SAVE_FAILED, DL_READ_FAILED, DL_ABORTED or
 // DL_SIZE_REJECTED. Posts DL_PROGRESS and DL_WRONG_SIZE itself (to a
-// `window` other than 0). Leaves the file as far as it was written; never
-// deletes it.
+// `window` other than 0). A file of that name is asked for from its end on
+// (a range request) and continued only after a 206 whose Content-Range
+// starts there; any other body writes the file again from its first byte,
+// and it ends where the body ends. The file is not touched before the
+// server's length has been checked, and a body that ends short of that
+// length is a failed read. Leaves the file as far as it was written;
+// never deletes it.
 uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* url, int32_t exactSize,
                       const char* localPath, WindowId window, const std::atomic<uint32_t>& control,
                       EventId pauseEvent);
@@ -160,8 +165,17 @@ bool LocalDownloadPath(const char* folder, const char* url, LeadByteTest isLead,
 // difference is taken modulo 2^32, 0 across midnight too.
 uint32_t ChunkSpeed(uint32_t bytes, uint32_t t0, uint32_t t1);
 
-// The first byte a Content-Range header names ("bytes 100-199/200"); false
-// for anything else.
-bool ContentRangeStart(const char* text, uint32_t* start);
+// A Content-Range header: "bytes first-last/total" for the part sent, or
+// "bytes */total" with a 416; a total of "*" is unknown.
+struct ContentRange {
+  bool hasFirst = false;
+  uint32_t first = 0;
+  uint32_t last = 0;
+  bool hasTotal = false;
+  uint32_t total = 0;
+};
+// False for anything that is not such a header, numbers past 32 bits
+// included.
+bool ParseContentRange(const char* text, ContentRange* range);
 
 }  // namespace korvelt

@@ -87,7 +87,7 @@ TEST_F(DownloadTest, OneFile) {
       // The size is checked before the local file is touched.
       {"wrong size", [](FakeResource&) {}, false, {}, 19999, DL_SIZE_REJECTED, false, {}, {"GET u"}, {"1034:20000"}},
       {"wrong size keeps a partial file", [](FakeResource&) {}, true, Prefix(body, 100), 1, DL_SIZE_REJECTED, true,
-       Prefix(body, 100), {"GET u"}, {"1034:20000"}},
+       Prefix(body, 100), {"GET u from 100"}, {"1034:20000"}},
       // An error page is never the file, with or without a length.
       {"404 of the right length", [](FakeResource& r) { r.status = 404; }, false, {}, 20000, DL_OPEN_FAILED, false, {},
        {"GET u"}, {}},
@@ -96,29 +96,41 @@ TEST_F(DownloadTest, OneFile) {
       {"500", [](FakeResource& r) { r.status = 500; }, false, {}, 20000, DL_OPEN_FAILED, false, {}, {"GET u"}, {}},
       {"302 not followed", [](FakeResource& r) { r.status = 302; }, false, {}, 20000, DL_OPEN_FAILED, false, {},
        {"GET u"}, {}},
-      // Already complete: one report of its size, nothing read.
-      {"complete on disk", [](FakeResource&) {}, true, body, 20000, DL_COMPLETE, true, body, {"GET u"},
+      // Already complete: the server says nothing is missing; one report
+      // of the size, nothing read.
+      {"complete on disk", [](FakeResource&) {}, true, body, 20000, DL_COMPLETE, true, body, {"GET u from 20000"},
        {"1027:20000"}},
+      {"complete, ranges ignored", [](FakeResource& r) { r.ignoresRanges = true; }, true, body, 20000, DL_COMPLETE,
+       true, body, {"GET u from 20000"}, {"1027:20000"}},
+      {"416 without Content-Range", [](FakeResource& r) { r.sendsContentRange = false; }, true, body, 20000,
+       DL_OPEN_FAILED, true, body, {"GET u from 20000"}, {}},
       {"empty file, empty resource", [](FakeResource& r) { r.body.clear(); }, true, {}, 0, DL_COMPLETE, true, {},
        {"GET u"}, {"1027:0"}},
-      // A partial file is continued from its end by a verified range.
+      // A partial file is continued from its end by a verified range, and
+      // only the missing bytes are asked for.
       {"resumed", [](FakeResource&) {}, true, Prefix(body, 10000), 20000, DL_COMPLETE, true, body,
-       {"GET u", "GET u from 10000"}, {"1027:10000", "1027:8192", "1027:1808"}},
+       {"GET u from 10000"}, {"1027:10000", "1027:8192", "1027:1808"}},
       {"resumed without length", [](FakeResource& r) { r.sendsLength = false; }, true, Prefix(body, 10000), 0,
-       DL_COMPLETE, true, body, {"GET u", "GET u from 10000"}, {"1027:10000", "1027:8192", "1027:1808"}},
+       DL_COMPLETE, true, body, {"GET u from 10000"}, {"1027:10000", "1027:8192", "1027:1808"}},
+      {"resumed, wrong size", [](FakeResource&) {}, true, Prefix(body, 10000), 30000, DL_SIZE_REJECTED, true,
+       Prefix(body, 10000), {"GET u from 10000"}, {"1034:20000"}},
       // A server that ignores the range sends the whole body: the file is
       // written again from its first byte, never spliced.
       {"range ignored", [](FakeResource& r) { r.ignoresRanges = true; }, true, Bytes(10000, 0xEE), 20000, DL_COMPLETE,
-       true, body, {"GET u", "GET u from 10000"}, {"1027:8192", "1027:8192", "1027:3616"}},
+       true, body, {"GET u from 10000"}, {"1027:8192", "1027:8192", "1027:3616"}},
       {"range at another start", [](FakeResource& r) { r.rangeStartShown = 0; }, true, Prefix(body, 10000), 20000,
-       DL_OPEN_FAILED, true, Prefix(body, 10000), {"GET u", "GET u from 10000"}, {}},
+       DL_OPEN_FAILED, true, Prefix(body, 10000), {"GET u from 10000"}, {}},
       {"206 without Content-Range", [](FakeResource& r) { r.sendsContentRange = false; }, true, Prefix(body, 10000),
-       20000, DL_OPEN_FAILED, true, Prefix(body, 10000), {"GET u", "GET u from 10000"}, {}},
+       20000, DL_OPEN_FAILED, true, Prefix(body, 10000), {"GET u from 10000"}, {}},
       {"range refused", [](FakeResource& r) { r.rangeStatus = 500; }, true, Prefix(body, 10000), 20000, DL_OPEN_FAILED,
-       true, Prefix(body, 10000), {"GET u", "GET u from 10000"}, {}},
+       true, Prefix(body, 10000), {"GET u from 10000"}, {}},
+      {"error page for the range", [](FakeResource& r) { r.status = 404; }, true, Prefix(body, 10000), 20000,
+       DL_OPEN_FAILED, true, Prefix(body, 10000), {"GET u from 10000"}, {}},
       // A longer file is written again from its first byte and shortened.
-      {"longer file", [](FakeResource&) {}, true, old, 20000, DL_COMPLETE, true, body, {"GET u"},
+      {"longer file", [](FakeResource&) {}, true, old, 20000, DL_COMPLETE, true, body, {"GET u from 25000", "GET u"},
        {"1027:8192", "1027:8192", "1027:3616"}},
+      {"longer file, wrong size", [](FakeResource&) {}, true, old, 19000, DL_SIZE_REJECTED, true, old,
+       {"GET u from 25000", "GET u"}, {"1034:20000"}},
       // Without a length an empty file proves nothing: the body is fetched.
       {"empty file, no length", [](FakeResource& r) { r.sendsLength = false; }, true, {}, 0, DL_COMPLETE, true, body,
        {"GET u"}, {"1027:8192", "1027:8192", "1027:3616"}},
@@ -244,23 +256,41 @@ TEST_F(DownloadTest, ProgressCarriesEachChunksSpeed) {
   EXPECT_EQ(poster.posted()[1], (PostedMessage{kWindow, DL_PROGRESS, 8192, 0}));
 }
 
-// Content-Range headers: only a well-formed start is taken.
-TEST(ContentRangeStartTest, ReadsTheFirstByte) {
+// Content-Range headers: the part and the total (-1: not given), or
+// nothing at all.
+TEST(ParseContentRangeTest, PartAndTotal) {
   struct Case {
     const char* text;
-    bool ok;
-    uint32_t start;
-  } cases[] = {
-      {"bytes 100-199/200", true, 100},  {"bytes 0-9/10", true, 0},        {"Bytes 5-9/*", true, 5},
-      {"bytes  7-8/9", true, 7},         {"bytes 4294967295-4294967295/*", true, 4294967295u},
-      {"bytes 4294967296-1/2", false, 0}, {"bytes -5/10", false, 0},       {"bytes */10", false, 0},
-      {"bytes 12", false, 0},            {"bytes12-13/14", false, 0},     {"items 1-2/3", false, 0},
-      {"", false, 0},                    {"byte 1-2/3", false, 0},        {"bytes 99999999999999999999-1/2", false, 0},
+    long long first, last, total;
+  } valid[] = {
+      {"bytes 100-199/200", 100, 199, 200},
+      {"bytes 0-9/10", 0, 9, 10},
+      {"Bytes 5-9/*", 5, 9, -1},
+      {"bytes  7-8/9", 7, 8, 9},
+      {"bytes */20000", -1, -1, 20000},
+      {"bytes 4294967294-4294967294/4294967295", 4294967294LL, 4294967294LL, 4294967295LL},
   };
-  for (const Case& c : cases) {
-    uint32_t start = 12345;
-    EXPECT_EQ(ContentRangeStart(c.text, &start), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(start, c.start) << c.text;
+  for (const Case& c : valid) {
+    ContentRange range;
+    ASSERT_TRUE(ParseContentRange(c.text, &range)) << c.text;
+    EXPECT_EQ(range.hasFirst, c.first >= 0) << c.text;
+    if (c.first >= 0) {
+      EXPECT_EQ(range.first, c.first) << c.text;
+      EXPECT_EQ(range.last, c.last) << c.text;
+    }
+    EXPECT_EQ(range.hasTotal, c.total >= 0) << c.text;
+    if (c.total >= 0) {
+      EXPECT_EQ(range.total, c.total) << c.text;
+    }
+  }
+  const char* invalid[] = {
+      "bytes */*",     "bytes 4294967296-1/2", "bytes 0-4294967296/*", "bytes 5-4/10", "bytes 5-10/10",
+      "bytes -5/10",   "bytes 12",             "bytes 1-2",            "bytes 1-2/3 ", "bytes12-13/14",
+      "items 1-2/3",   "byte 1-2/3",           "",                     "bytes 99999999999999999999-1/2",
+  };
+  for (const char* text : invalid) {
+    ContentRange range;
+    EXPECT_FALSE(ParseContentRange(text, &range)) << text;
   }
 }
 

@@ -41,6 +41,11 @@ std::string Answer(const HttpRequest& request) {
   if (request.path == "/file" || request.path == "/dl/file.exe") {
     long long from = RangeStart(request);
     if (from < 0) return TestHttpServer::Response("200 OK", length, body);
+    if (from >= static_cast<long long>(body.size())) {
+      return TestHttpServer::Response("416 Range Not Satisfiable",
+                                      "Content-Range: bytes */" + std::to_string(body.size()) + "\r\nContent-Length: 0\r\n",
+                                      "");
+    }
     std::string rest = body.substr(static_cast<size_t>(from));
     return TestHttpServer::Response("206 Partial Content",
                                     "Content-Length: " + std::to_string(rest.size()) + "\r\nContent-Range: bytes " +
@@ -117,11 +122,16 @@ TEST_F(WinInetTest, RangeRequest) {
   String range;
   ASSERT_TRUE(http.ContentRange(request, &range));
   EXPECT_STREQ(range.c_str(), "bytes 12000-29999/30000");
-  uint32_t start = 0;
-  EXPECT_TRUE(ContentRangeStart(range.c_str(), &start));
-  EXPECT_EQ(start, 12000u);
   http.Close(request);
   EXPECT_EQ(server.Requests().back().Header("Range"), "bytes=12000-");
+
+  // Asked from its end, the server tells where the resource ends.
+  request = http.OpenUrl(session, server.Url("/file").c_str(), 30000, &status);
+  ASSERT_NE(request, 0u);
+  EXPECT_EQ(status, 416u);
+  ASSERT_TRUE(http.ContentRange(request, &range));
+  EXPECT_STREQ(range.c_str(), "bytes */30000");
+  http.Close(request);
 
   EXPECT_EQ(Fetch("/file", 29999, &status), Body().substr(29999));
   EXPECT_EQ(status, 206u);
@@ -169,8 +179,10 @@ TEST(FormatRangeHeaderTest, Digits) {
 }
 
 // The whole silent download run on the real services: a partial file is
-// continued from its end, one whose server ignores ranges is written again,
-// a body cut short is no finished file, and a 404 stops the run.
+// continued from its end with one range request (and then found complete
+// by a second item of its name), one whose server ignores ranges is
+// written again, a body cut short is no finished file, and a 404 stops the
+// run.
 TEST_F(WinInetTest, SilentRunOnTheSystem) {
   testing::ScratchFolder scratch("download");
   std::string body = Body();
@@ -183,15 +195,16 @@ TEST_F(WinInetTest, SilentRunOnTheSystem) {
   DownloadServices services{http, files, clock, poster, threads, SystemLeadByte};
   DownloadBatch batch;
   ASSERT_TRUE(batch.folder.Assign(scratch.path().c_str()));
-  for (const char* path : {"/dl/file.exe", "/dl/whole.exe", "/dl/short.exe", "/dl/gone.exe", "/dl/file.exe"}) {
+  for (const char* path : {"/dl/file.exe", "/dl/file.exe", "/dl/whole.exe", "/dl/short.exe", "/dl/gone.exe",
+                           "/dl/whole.exe"}) {
     DownloadItem item;
     ASSERT_TRUE(item.url.Assign(server.Url(path).c_str()));
     item.exactSize = 30000;
     ASSERT_TRUE(batch.items.Push(static_cast<DownloadItem&&>(item)));
   }
   EXPECT_EQ(RunDownloads(batch, services, nullptr), DownloadIncomplete);
-  const DownloadStatus expected[] = {DownloadStatus::Done, DownloadStatus::Done, DownloadStatus::Failed,
-                                     DownloadStatus::Failed, DownloadStatus::Pending};
+  const DownloadStatus expected[] = {DownloadStatus::Done,   DownloadStatus::Done,   DownloadStatus::Done,
+                                     DownloadStatus::Failed, DownloadStatus::Failed, DownloadStatus::Pending};
   for (size_t i = 0; i < batch.items.Count(); ++i) EXPECT_EQ(batch.items[i].status, expected[i]) << i;
   EXPECT_EQ(testing::ReadText(scratch.path() + "\\file.exe"), body);
   EXPECT_EQ(testing::ReadText(scratch.path() + "\\whole.exe"), body);
@@ -201,7 +214,7 @@ TEST_F(WinInetTest, SilentRunOnTheSystem) {
 
   std::vector<std::string> ranges;
   for (const HttpRequest& request : server.Requests()) ranges.push_back(request.path + " " + request.Header("Range"));
-  EXPECT_EQ(ranges, (std::vector<std::string>{"/dl/file.exe ", "/dl/file.exe bytes=10000-", "/dl/whole.exe ",
+  EXPECT_EQ(ranges, (std::vector<std::string>{"/dl/file.exe bytes=10000-", "/dl/file.exe bytes=30000-",
                                               "/dl/whole.exe bytes=20000-", "/dl/short.exe ", "/dl/gone.exe "}));
 }
 

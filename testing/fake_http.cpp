@@ -53,18 +53,18 @@ HttpId FakeHttpService::OpenUrl(HttpId session, const char* url, uint32_t from, 
   request.status = resource.status;
   request.next = 0;
   if (from > 0 && resource.status == 200 && !resource.ignoresRanges) {
-    request.status = resource.rangeStatus;
-    if (from >= size) request.status = 416;
+    request.status = from >= size ? 416 : resource.rangeStatus;
+    // Without a length the server does not know where the resource ends.
+    std::string total = resource.sendsLength ? std::to_string(size) : "*";
     if (request.status == 206) {
       request.next = from;
       long long shown = resource.rangeStartShown >= 0 ? resource.rangeStartShown : from;
-      if (resource.sendsContentRange) {
-        request.contentRange = "bytes " + std::to_string(shown) + "-" + std::to_string(size - 1) + "/" +
-                               std::to_string(size);
-      }
+      request.contentRange = "bytes " + std::to_string(shown) + "-" + std::to_string(size - 1) + "/" + total;
     } else {
-      request.next = size;  // an error answer without a body
+      request.next = size;  // an answer without a body
+      if (request.status == 416) request.contentRange = "bytes */" + std::to_string(size);
     }
+    if (!resource.sendsContentRange) request.contentRange.clear();
   }
   request.end = std::max(request.next, std::min(size, resource.cutAt));
   request.sendsLength = resource.sendsLength;

@@ -28,9 +28,11 @@ struct FakeResource {
   bool sendsLength = true;
   long long announcedLength = -1;
   // A range request from a byte inside the body is answered with 206 and
-  // the rest of it, or with 200 and the whole body when ranges are
-  // ignored; `rangeStatus` and `rangeStartShown` (the first byte the
-  // Content-Range names, -1 for the one asked for) make other answers.
+  // the rest of it (its Content-Range's total "*" without a length), from
+  // its end or beyond with 416 and "bytes */size", or with 200 and the
+  // whole body when ranges are ignored; `rangeStatus` and `rangeStartShown`
+  // (the first byte the Content-Range names, -1 for the one asked for)
+  // make other answers.
   bool ignoresRanges = false;
   uint32_t rangeStatus = 206;
   long long rangeStartShown = -1;

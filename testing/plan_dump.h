@@ -1,7 +1,7 @@
 // The whole of a plan as one text, so that one comparison checks it all:
-//   folder C:\Downloads\
-//   actions Install InstallExisting Download
-//   item 0 http://host/a.exe 100 Pending
+// a line "folder" with the download folder, a line "actions" with the
+// action of every prerequisite by name, and a line "item" for every item
+// of the batch with its prerequisite's index, URL, size and status.
 #pragma once
 
 #include <string>

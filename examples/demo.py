@@ -11,6 +11,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "e2e"))
 
 import harness  # noqa: E402
+import servers  # noqa: E402
 
 
 def main():
@@ -79,6 +80,58 @@ def main():
     print("extracted files left in the temporary folder:", left or "none")
     for big in (os.path.join(work, "media.cab"), os.path.join(extracted, "media.cab"), setup):
         os.remove(big)
+    if code != 0:
+        return 1
+    return quiet_run(work)
+
+
+def quiet_run(work):
+    """A setup whose configuration asks for a quiet run: its missing runtime
+    is fetched from nginx on 127.0.0.1 and run before the main package."""
+    print("== a quiet setup with a prerequisite served by nginx on 127.0.0.1")
+    harness.uninstall(os.path.join(work, "KorveltSample.msi"))
+    served = os.path.join(work, "served")
+    os.makedirs(served)
+    runtime = os.path.join(served, "KorveltSampleRuntime.exe")
+    # A program that writes down that it ran, standing in for a runtime's setup.
+    shutil.copy(os.path.join(harness.TOOLS, "fake_prereq.exe"), runtime)
+    log = os.path.join(work, "runtime-ran.log")
+    quiet = os.path.join(work, "quiet")
+    os.makedirs(quiet)
+    with servers.Nginx(served) as nginx:
+        with open(os.path.join(HERE, "sample", "KorveltSample.ini")) as template:
+            config = template.read().format(url=nginx.url("KorveltSampleRuntime.exe"),
+                                             size=os.path.getsize(runtime), log=harness.windows_path(log))
+        with open(os.path.join(work, "KorveltSample.ini"), "w") as out:
+            out.write(config.replace("\n", "\r\n"))
+        setup = os.path.join(quiet, "setup.exe")
+        subprocess.run([harness.PACK, "create", "--stub", harness.STUB, "--out", setup, "--prerequisites",
+                        "--main", os.path.join(work, "KorveltSample.msi"), "--config",
+                        os.path.join(work, "KorveltSample.ini")], check=True)
+        code, _ = harness.run_windows('"%s"' % harness.windows_path(setup), cwd=quiet, timeout=300)
+        requests = nginx.requests()
+    print("exit code", code)
+    for request in requests:
+        print("nginx served: %s %s, status %d, %d bytes" % (request.method, request.path, request.status,
+                                                           request.sent))
+    fetched = os.path.join(quiet, "KorveltSampleRuntime.exe")
+    if os.path.exists(fetched):
+        print("downloaded into the setup's folder: %s, %d bytes" % (fetched, os.path.getsize(fetched)))
+    if os.path.exists(log):
+        with open(log, encoding="latin-1") as lines:
+            for line in lines:
+                name, path, tail = line.rstrip().split("|", 2)
+                print("the prerequisite ran: %s with \"%s\"" % (path, tail))
+    else:
+        print("the prerequisite did not run")
+        return 1
+    installed = os.path.join(harness.PREFIX_C, "Program Files", "Korvelt Sample", "readme.txt")
+    # The installer gives its files their packaged times; the change time is
+    # when they were written.
+    if not os.path.exists(installed) or os.stat(installed).st_ctime < os.path.getmtime(log):
+        print("the main package was not installed after the prerequisite")
+        return 1
+    print("then the main package installed C:\\Program Files\\Korvelt Sample\\readme.txt")
     return 0 if code == 0 else 1
 
 

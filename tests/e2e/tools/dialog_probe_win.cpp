@@ -4,7 +4,8 @@
 // Texts are read without sending messages, so a window whose thread does
 // not dispatch them (the status window) can be read too; only list views
 // and progress bars are asked, with a time limit, for their rows and
-// positions. Each control line says whether it is enabled.
+// positions. Each control line says whether it is enabled and where it
+// lies on the screen, so that a test can click it.
 //
 //   dialog_probe.exe SECONDS [close] [until-closed N]
 //
@@ -105,8 +106,11 @@ BOOL CALLBACK AddChild(HWND child, LPARAM) {
   char line[1200];
   GetClassNameA(child, className, sizeof className);
   Text(child, text, sizeof text);
-  snprintf(line, sizeof line, "  control %ld %s \"%s\" %s%s\n", GetWindowLongA(child, GWL_ID), className, text,
-           IsWindowEnabled(child) ? "enabled" : "disabled", IsWindowVisible(child) ? "" : " hidden");
+  RECT rect;
+  GetWindowRect(child, &rect);
+  snprintf(line, sizeof line, "  control %ld %s \"%s\" %s%s at %ld,%ld size %ld,%ld\n", GetWindowLongA(child, GWL_ID),
+           className, text, IsWindowEnabled(child) ? "enabled" : "disabled", IsWindowVisible(child) ? "" : " hidden",
+           rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
   Add(line);
   if (strcmp(className, "SysListView32") == 0) AddListRows(child);
   if (strcmp(className, "msctls_progress32") == 0) {

@@ -51,6 +51,7 @@ http {{
   server {{
     listen 127.0.0.1:{port};
     root {root};
+    {rate}
   }}
 }}
 """
@@ -65,10 +66,13 @@ class Request:
 
 
 class Nginx:
-    """nginx serving the files of `root` at http://127.0.0.1:port/."""
+    """nginx serving the files of `root` at http://127.0.0.1:port/; `rate`
+    (say "2m") limits each response to that many bytes a second, so that a
+    download lasts long enough to be watched."""
 
-    def __init__(self, root):
+    def __init__(self, root, rate=None):
         self.root = os.path.abspath(root)
+        self.rate = "limit_rate %s;" % rate if rate else ""
         self.port = free_port()
         self.work = tempfile.mkdtemp(prefix="korvelt-nginx-")
         self.process = None
@@ -79,7 +83,7 @@ class Nginx:
     def __enter__(self):
         conf = os.path.join(self.work, "nginx.conf")
         with open(conf, "w") as out:
-            out.write(NGINX_CONF.format(work=self.work, port=self.port, root=self.root))
+            out.write(NGINX_CONF.format(work=self.work, port=self.port, root=self.root, rate=self.rate))
         self.process = subprocess.Popen([NGINX, "-p", self.work, "-c", conf], stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         wait_for_port(self.port)

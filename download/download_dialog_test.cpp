@@ -385,11 +385,16 @@ TEST_F(DownloadDialogModelTest, OnlyTheWorkersMessages) {
 class MessageQueue final : public MessagePoster {
  public:
   bool Post(WindowId window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back(PostedMessage{window, message, wParam, lParam});
-    arrived_.notify_one();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      queue_.push_back(PostedMessage{window, message, wParam, lParam});
+      arrived_.notify_one();
+    }
+    if (afterPost) afterPost(message);
     return true;
   }
+  // Called on the posting thread once a message is queued.
+  std::function<void(uint32_t)> afterPost;
   PostedMessage Take() {
     std::unique_lock<std::mutex> lock(mutex_);
     if (!arrived_.wait_for(lock, std::chrono::seconds(10), [this] { return !queue_.empty(); })) {
@@ -492,17 +497,18 @@ TEST_F(DialogRunTest, EveryItemProcessed) {
 
 // Pause, resume, then cancel from the dialog's thread: the worker stops
 // before its next read, the run ends with 4 once it has ended, and the
-// part written stays. The server holds the second read until the dialog
-// has paused and the fourth until it has cancelled.
+// part written stays. The worker is held after its first report until the
+// dialog has paused, and after its third until it has cancelled.
 TEST_F(DialogRunTest, PauseResumeCancel) {
   Add("big.exe", 10 * 8192, 10 * 8192);
   std::promise<void> paused;
   std::promise<void> cancelled;
-  int served = 0;
-  http.beforeRead = [&] {
-    ++served;
-    if (served == 2) paused.get_future().wait();
-    if (served == 4) cancelled.get_future().wait();
+  int posted = 0;
+  queue.afterPost = [&](uint32_t message) {
+    if (message != DL_PROGRESS) return;
+    ++posted;
+    if (posted == 1) paused.get_future().wait();
+    if (posted == 3) cancelled.get_future().wait();
   };
   int progress = 0;
   dialog.onMessage = [&](DownloadDialogModel& model, uint32_t message) {
@@ -512,9 +518,8 @@ TEST_F(DialogRunTest, PauseResumeCancel) {
       model.TogglePause();
       EXPECT_EQ(view.shown.pauseButton, "Resume");
       paused.set_value();
-      // The read under way completes; the next waits.
       EXPECT_TRUE(threads.WaitUntilBlocked(batch.pauseEvent));
-      EXPECT_EQ(http.reads, 2);
+      EXPECT_EQ(http.reads, 1);
       model.TogglePause();
     } else if (progress == 3) {
       model.Cancel();
@@ -526,8 +531,9 @@ TEST_F(DialogRunTest, PauseResumeCancel) {
   EXPECT_EQ(Statuses(), (std::vector<DownloadStatus>{F}));
   EXPECT_EQ(log, (std::vector<std::string>{"close 4"}));
   EXPECT_EQ(view.shown.pauseButton, "Pause");
-  EXPECT_EQ(view.shown.currentPosition, 4 * 8192);
-  EXPECT_EQ(files.files["C:\\dl\\big.exe"].size(), 4u * 8192);
+  EXPECT_EQ(view.shown.currentPosition, 3 * 8192);
+  EXPECT_EQ(http.reads, 3);
+  EXPECT_EQ(files.files["C:\\dl\\big.exe"].size(), 3u * 8192);
   EXPECT_EQ(threads.open(), 0);
   EXPECT_EQ(http.openHandles(), 0);
 }

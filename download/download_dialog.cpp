@@ -99,8 +99,8 @@ bool DownloadDialogModel::HandleWorkerMessage(uint32_t message, uintptr_t wParam
     case DL_FILE_START: {
       currentItem_ = wParam;
       currentBytes_ = 0;
-      uint32_t size = currentItem_ < batch_.items.Count() ? static_cast<uint32_t>(batch_.items[currentItem_].exactSize)
-                                                          : 0;
+      uint32_t size =
+          currentItem_ < batch_.items.Count() ? static_cast<uint32_t>(batch_.items[currentItem_].exactSize) : 0;
       currentShift_ = BarShift(size);
       view_.SetCurrentRange(BarValue(size, currentShift_));
       view_.SetCurrentPosition(0);

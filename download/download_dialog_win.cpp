@@ -15,10 +15,14 @@ namespace {
 // The list takes all growth; the bars widen; the rest keeps its distance
 // from the bottom edge, and Cancel from the right edge too.
 const ResizeRule kResizeRules[] = {
-    {IDC_DOWNLOAD_LIST, StretchX | StretchY}, {IDC_CURRENT_PROGRESS, StretchX | ShiftY},
-    {IDC_TOTAL_PROGRESS, StretchX | ShiftY},  {IDC_CURRENT_LABEL, ShiftY},
-    {IDC_TOTAL_LABEL, ShiftY},                {IDC_PAUSE_RESUME, ShiftY},
-    {IDCANCEL, ShiftX | ShiftY},              {IDC_DOWNLOAD_SPEED, ShiftY},
+    {IDC_DOWNLOAD_LIST, StretchX | StretchY},
+    {IDC_CURRENT_PROGRESS, StretchX | ShiftY},
+    {IDC_TOTAL_PROGRESS, StretchX | ShiftY},
+    {IDC_CURRENT_LABEL, ShiftY},
+    {IDC_TOTAL_LABEL, ShiftY},
+    {IDC_PAUSE_RESUME, ShiftY},
+    {IDCANCEL, ShiftX | ShiftY},
+    {IDC_DOWNLOAD_SPEED, ShiftY},
 };
 
 constexpr int kUrlColumnWidth = 100;
@@ -106,11 +110,17 @@ INT_PTR DownloadWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     return TRUE;
   }
   if (message == WM_COMMAND) {
-    // Cancel is also the Escape key and the close box.
-    if (LOWORD(wParam) == IDC_PAUSE_RESUME) model_.TogglePause();
-    else if (LOWORD(wParam) == IDCANCEL) model_.Cancel();
-    else return FALSE;
-    return TRUE;
+    switch (LOWORD(wParam)) {
+      case IDC_PAUSE_RESUME:
+        model_.TogglePause();
+        return TRUE;
+      case IDCANCEL:
+        // Also the Escape key and the close box.
+        model_.Cancel();
+        return TRUE;
+      default:
+        return FALSE;
+    }
   }
   return model_.HandleWorkerMessage(message, wParam, lParam);
 }

@@ -5,9 +5,9 @@
 // thread afterwards: GoogleTest is used from one thread only.
 #pragma once
 
-#include <commctrl.h>
-#include <string.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <atomic>
 #include <functional>

@@ -22,6 +22,18 @@
 #define IDD_STATUS 201
 #define IDC_STATUS_TEXT 1001
 
+// The download dialog, "Downloading...": the list of files, the current
+// file's and the whole run's progress with their labels, the speed of the
+// last chunk, and Pause/Resume (Cancel is IDCANCEL).
+#define IDD_DOWNLOAD 203
+#define IDC_DOWNLOAD_LIST 1007
+#define IDC_CURRENT_PROGRESS 1008
+#define IDC_TOTAL_PROGRESS 1009
+#define IDC_PAUSE_RESUME 1011
+#define IDC_CURRENT_LABEL 1012
+#define IDC_TOTAL_LABEL 1013
+#define IDC_DOWNLOAD_SPEED 1014
+
 // The installation dialog, "Launching PreRequisites", and the name of the
 // prerequisite being installed.
 #define IDD_INSTALLING 205

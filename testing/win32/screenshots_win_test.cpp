@@ -6,8 +6,10 @@
 #include <string>
 
 #include "app/payload_message_win.h"
-#include "ui/status_window_win.h"
+#include "resources/resource_ids.h"
+#include "testing/win32/download_dialog_driver.h"
 #include "testing/win32/ui_helpers.h"
+#include "ui/status_window_win.h"
 
 namespace korvelt {
 namespace {
@@ -80,6 +82,40 @@ TEST_F(ScreenshotTest, PayloadErrorBox) {
   ASSERT_TRUE(watcher.Finish().found);
   EXPECT_TRUE(watcher.Captured());
   EXPECT_GT(ImageSize("payload_error"), 2000u);
+}
+
+// The download dialog halfway through a run of three files: the first
+// complete, the second under way, the third waiting; then the box for a
+// file of the wrong size over it.
+TEST_F(ScreenshotTest, DownloadDialog) {
+  testing::DownloadDialogDriver driver;
+  ASSERT_TRUE(driver.batch.folder.Assign("C:\\Downloads\\"));
+  driver.Add("http://downloads.example.com/runtimes/2010/sp1/vcredist_x86.exe", 4995416);
+  driver.Add("http://downloads.example.com/fonts/corefonts-setup.exe", 1843200);
+  driver.Add("http://downloads.example.com/directx/dxwebsetup.exe", 292184);
+  bool midway = false;
+  bool wrongSize = false;
+  int32_t code = driver.Run([&](HWND dialog) {
+    if (!dialog) return;
+    using testing::Deliver;
+    Deliver(dialog, DL_FILE_START, 0);
+    Deliver(dialog, DL_PROGRESS, 4995416, 0);
+    Deliver(dialog, DL_FILE_DONE, 0);
+    Deliver(dialog, DL_FILE_START, 1);
+    Deliver(dialog, DL_PROGRESS, 802816, 81297);
+    Sleep(500);
+    midway = testing::CaptureScreen(directory, "download_dialog");
+    PostMessageA(dialog, DL_WRONG_SIZE, 1843201, 0);
+    if (testing::WaitForDialog(GetWindowThreadProcessId(dialog, nullptr), nullptr, dialog)) {
+      Sleep(500);
+      wrongSize = testing::CaptureScreen(directory, "download_wrong_size");
+    }
+  });
+  EXPECT_EQ(code, DownloadSucceeded);
+  EXPECT_TRUE(midway);
+  EXPECT_TRUE(wrongSize);
+  EXPECT_GT(ImageSize("download_dialog"), 2000u);
+  EXPECT_GT(ImageSize("download_wrong_size"), 2000u);
 }
 
 }  // namespace

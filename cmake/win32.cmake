@@ -4,7 +4,9 @@ add_library(korvelt_core STATIC ${CORE_SOURCES})
 target_compile_options(korvelt_core PRIVATE ${STUB_FLAGS})
 add_library(korvelt_win STATIC ${WIN_SOURCES})
 target_compile_options(korvelt_win PRIVATE ${STUB_FLAGS})
-target_link_libraries(korvelt_win PUBLIC korvelt_core)
+# comctl32 for the wizard's sheet and list; the manifest asks for its
+# version 6.
+target_link_libraries(korvelt_win PUBLIC korvelt_core comctl32)
 
 # Everything is linked statically, so that the programs need no DLL but the
 # system's own.

@@ -132,9 +132,21 @@ TEST_F(WizardTest, PlainWalkDownloadsInstallsAndFinishes) {
   EXPECT_EQ(PrereqAction(setup.plan().actions[1]), Installed);
 }
 
-// The caption: the product name and " Setup" when the version information
-// has a ProductName, the path and " Setup" when it has none, and the path
-// alone when there is no version information.
+// The sheet's caption after each text it was given, in order.
+std::vector<std::string>* sheetTexts = nullptr;
+
+LRESULT CALLBACK WatchSheetTexts(int code, WPARAM wParam, LPARAM lParam) {
+  const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+  if (code == HC_ACTION && call->message == WM_SETTEXT && GetDlgItem(call->hwnd, kNext) && sheetTexts) {
+    sheetTexts->push_back(testing::WindowText(call->hwnd));
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The caption, whatever the sheet shows while a page comes up: the product
+// name and " Setup" when the version information has a ProductName, the
+// path and " Setup" when it has none, and the path alone when there is no
+// version information.
 TEST_F(WizardTest, CaptionFollowsTheVersionInformation) {
   enum Kind { Named, Unnamed, Plain };
   for (Kind kind : {Named, Unnamed, Plain}) {
@@ -145,14 +157,26 @@ TEST_F(WizardTest, CaptionFollowsTheVersionInformation) {
     std::string expected = kind == Named     ? "Korvelt Test Runtime Setup"
                            : kind == Unnamed ? setup.exePath() + " Setup"
                                              : setup.exePath();
+    std::vector<std::string> texts;
+    sheetTexts = &texts;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, WatchSheetTexts, nullptr, GetCurrentThreadId());
     WizardOutcome outcome = setup.Run([&](SheetDriver& d) {
       d.Note(d.Caption());
       d.Press(kNext);
       d.Note(d.Caption());
       d.Press(IDCANCEL, false);
     });
+    UnhookWindowsHookEx(hook);
+    sheetTexts = nullptr;
     EXPECT_EQ(outcome, WizardOutcome::Cancelled);
     EXPECT_EQ(setup.log, (Log{expected, expected})) << kind;
+    // The sheet gives itself each page's own caption as the page comes up;
+    // the title posted then replaces it every time.
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), expected) << kind;
+    for (size_t i = 0; i + 1 < texts.size(); ++i) {
+      if (texts[i] != expected) EXPECT_EQ(texts[i + 1], expected) << kind << " after " << texts[i];
+    }
   }
 }
 

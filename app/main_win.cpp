@@ -5,6 +5,8 @@
 #include "app/prerequisite_phase.h"
 #include "app/run.h"
 #include "app/run_shell_win.h"
+#include "download/download_dialog_win.h"
+#include "download/install_dialog_win.h"
 #include "platform/clock_win.h"
 #include "platform/files_win.h"
 #include "platform/http_win.h"
@@ -13,6 +15,7 @@
 #include "platform/system_library_win.h"
 #include "platform/threads_win.h"
 #include "prereq/system_services_win.h"
+#include "wizard/wizard_win.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   korvelt::RestrictDllSearch();
@@ -30,7 +33,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   korvelt::Win32ThreadService threads;
   korvelt::DownloadServices downloads{http, files, clock, poster, threads, korvelt::SystemLeadByte};
   korvelt::InstallServices installs{launcher, threads, poster, korvelt::SystemLeadByte};
-  korvelt::ModelPrerequisitePhase prerequisites(shell, prereqServices, downloads, installs);
+  korvelt::Win32DownloadDialog downloadDialog;
+  korvelt::Win32InstallDialog installDialog;
+  korvelt::WizardServices wizardServices{downloads, installs, &downloadDialog, &installDialog};
+  korvelt::Win32Wizard wizard(wizardServices);
+  korvelt::ModelPrerequisitePhase prerequisites(shell, prereqServices, downloads, installs, wizard);
   korvelt::RunServices services{files, process, korvelt::SystemLeadByte, shell, launcher, prerequisites};
   return korvelt::Run(korvelt::CutCommandTail(commandLine, korvelt::SystemLeadByte), services);
 }

@@ -15,17 +15,17 @@ bool ModelPrerequisitePhase::Run(PayloadArchive& archive, const char* runTitle, 
   // Should a prerequisite restart the machine, the setup starts again at
   // the next logon and finds it present.
   shell_.RegisterRestart(runValueName);
-  if (IsQuietRun(list, services_.detection.isLead)) RunQuietly(archive, list);
-  return true;
-}
-
-// Downloads, then installs; the main installation follows whatever they
-// achieved, and nothing is reported.
-void ModelPrerequisitePhase::RunQuietly(PayloadArchive& archive, const PrerequisiteList& list) {
   PrereqPlan plan;
-  if (!BuildPlan(archive, list, downloads_, &plan)) return;
-  DownloadPrerequisites(plan, downloads_, nullptr);
-  InstallPrerequisites(plan, installs_, nullptr);
+  // Without memory for the plan the main installation goes on alone.
+  if (!BuildPlan(archive, list, downloads_, &plan)) return true;
+  if (IsQuietRun(list, services_.detection.isLead)) {
+    // Downloads, then installs; the main installation follows whatever
+    // they achieved, and nothing is reported.
+    DownloadPrerequisites(plan, downloads_, nullptr);
+    InstallPrerequisites(plan, installs_, nullptr);
+    return true;
+  }
+  return wizard_.Run(plan) == WizardOutcome::Finished;
 }
 
 }  // namespace korvelt

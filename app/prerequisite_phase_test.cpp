@@ -11,6 +11,7 @@
 #include "testing/fake_registry.h"
 #include "testing/fake_system_folders.h"
 #include "testing/payload_builder.h"
+#include "testing/plan_dump.h"
 #include "testing/recording_poster.h"
 #include "testing/recording_shell.h"
 #include "testing/std_threads.h"
@@ -19,6 +20,21 @@ namespace korvelt {
 namespace {
 
 using testing::Bytes;
+
+// A wizard that writes the plan it was given into the run's log and ends
+// as it is told.
+class RecordingWizard final : public Wizard {
+ public:
+  explicit RecordingWizard(std::vector<std::string>& calls) : calls_(calls) {}
+  WizardOutcome Run(PrereqPlan& plan) override {
+    calls_.push_back("wizard " + testing::DumpPlan(plan));
+    return outcome;
+  }
+  WizardOutcome outcome = WizardOutcome::Finished;
+
+ private:
+  std::vector<std::string>& calls_;
+};
 
 constexpr char kExe[] = "C:\\Downloads\\setup.exe";
 constexpr char kConfig[] =
@@ -49,7 +65,7 @@ class PrerequisitePhaseTest : public ::testing::Test {
                             OsFamily::NtFamily};
     DownloadServices downloads{http, files, clock, poster, threads, NoLeadBytes};
     InstallServices installs{launcher, threads, poster, NoLeadBytes};
-    ModelPrerequisitePhase phase(shell, services, downloads, installs);
+    ModelPrerequisitePhase phase(shell, services, downloads, installs, wizard);
     RunServices run{files, process, NoLeadBytes, shell, launcher, phase};
     return korvelt::Run(tail, run);
   }
@@ -65,6 +81,7 @@ class PrerequisitePhaseTest : public ::testing::Test {
   testing::FakeClock clock;
   testing::RecordingPoster poster;
   testing::StdThreadService threads;
+  RecordingWizard wizard{shell.calls};
 };
 
 // Every prerequisite present: "Preparing...", no Run value, and the
@@ -91,16 +108,17 @@ TEST_F(PrerequisitePhaseTest, CommandTailWins) {
   EXPECT_NE(shell.calls[6].find("App.msi [/qn]"), std::string::npos) << shell.calls[6];
 }
 
-// A prerequisite to install: the Run value is written before anything
-// else happens, and removed before the package is launched.
+// A prerequisite to install: the Run value is written before the wizard
+// runs, and removed before the package is launched.
 TEST_F(PrerequisitePhaseTest, WorkToDoRegistersTheRestart) {
   Install(kConfig);
   registry.SetValue(RegistryRoot::LocalMachine, "Software\\Vendor\\Runtime", "Version", "0.9");
   EXPECT_EQ(RunWith(""), 0);
-  ASSERT_GE(shell.calls.size(), 5u);
+  ASSERT_GE(shell.calls.size(), 6u);
   EXPECT_EQ(shell.calls[2], "close status");
   EXPECT_EQ(shell.calls[3], std::string("register ") + kExe);
-  EXPECT_EQ(shell.calls[4], "status Product Setup 141");
+  EXPECT_EQ(shell.calls[4], "wizard folder C:\\Downloads\\\nactions Install");
+  EXPECT_EQ(shell.calls[5], "status Product Setup 141");
 }
 
 // A configuration without prerequisites, or one that cannot be read,
@@ -165,17 +183,39 @@ TEST_F(PrerequisitePhaseTest, QuietRunWithoutNetwork) {
   EXPECT_EQ(launches, (std::vector<std::string>{"runtime.exe [/quiet]", "App.msi []"}));
 }
 
-// Without the quiet option nothing is downloaded or installed yet: the
-// Run value is written and the main package follows.
-TEST_F(PrerequisitePhaseTest, WithoutQuietNothingRuns) {
+// Without the quiet option the phase downloads and installs nothing
+// itself: the Run value is written, the wizard gets the plan, reconciled
+// with the setup's folder, and once it is finished the main package follows.
+TEST_F(PrerequisitePhaseTest, WithoutQuietTheWizardRuns) {
   std::string config = kQuietConfig;
   config.replace(config.find("Options=q"), 9, "Options=x");
   Install(config);
+  files.files["C:\\Downloads\\fonts.exe"] = Bytes(5, 7);
   http.resources["http://host/dl/codec.exe"].body = Bytes(9000, 3);
   EXPECT_EQ(RunWith(""), 0);
   EXPECT_TRUE(http.calls.empty());
+  ASSERT_GE(shell.calls.size(), 6u);
   EXPECT_EQ(shell.calls[3], std::string("register ") + kExe);
-  EXPECT_EQ(shell.calls[4], "status Product Setup 141");
+  EXPECT_EQ(shell.calls[4], "wizard folder C:\\Downloads\\\nactions Install InstallExisting Download Download");
+  EXPECT_EQ(shell.calls[5], "status Product Setup 141");
+  EXPECT_EQ(shell.calls[shell.calls.size() - 3].substr(0, 7), "launch ");
+}
+
+// A cancelled wizard ends the run with 1602: nothing more is extracted or
+// launched, the Run value is gone and every extracted file deleted.
+TEST_F(PrerequisitePhaseTest, CancelledWizardSkipsThePackage) {
+  std::string config = kQuietConfig;
+  config.replace(config.find("Options=q"), 9, "Options=");
+  Install(config);
+  wizard.outcome = WizardOutcome::Cancelled;
+  EXPECT_EQ(RunWith(""), ExitUserCancelled);
+  ASSERT_EQ(shell.calls.size(), 7u);
+  EXPECT_EQ(shell.calls[3], std::string("register ") + kExe);
+  EXPECT_EQ(shell.calls[4].substr(0, 7), "wizard ");
+  EXPECT_EQ(shell.calls[5], std::string("unregister ") + kExe);
+  EXPECT_EQ(shell.calls[6], "end");
+  EXPECT_EQ(files.files.size(), 1u) << "only the setup itself is left";
+  EXPECT_TRUE(http.calls.empty());
 }
 
 }  // namespace

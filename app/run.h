@@ -22,7 +22,9 @@ class RunShell {
   virtual void EndSession() = 0;
   // One message box for a payload that cannot be opened.
   virtual void ShowPayloadError(PayloadError error) = 0;
-  // The product name of the bootstrapper's version resource, or false.
+  // Puts the ProductName of the bootstrapper's version resource, when it
+  // has one that is not empty, into `name`; true whenever the version
+  // information could be read, with or without it.
   virtual bool ReadProductName(const char* exePath, String* name) = 0;
   // A status window with `caption`; `textId` names a string of the table
   // to show, or 0 to keep "Preparing...". Closed by CloseStatus.

@@ -26,7 +26,7 @@ void Win32RunShell::EndSession() {
 void Win32RunShell::ShowPayloadError(PayloadError error) { korvelt::ShowPayloadError(error); }
 
 bool Win32RunShell::ReadProductName(const char* exePath, String* name) {
-  return ReadVersionString(exePath, "040904b0", "ProductName", name);
+  return korvelt::ReadProductName(exePath, name);
 }
 
 void Win32RunShell::OpenStatus(const char* caption, unsigned textId) {

@@ -93,12 +93,25 @@ TEST_F(RunTest, MissingTempFolderIsReported) {
   EXPECT_EQ(Calls(), (std::vector<std::string>{"start", "error 4"}));
 }
 
-// Without a product name the title is the path followed by " Setup".
+// Without a product name the title is the path followed by " Setup",
+// whether the version information could be read or not.
 TEST_F(RunTest, TitleFallsBackToThePath) {
-  files.files[kExe] = testing::WorkedPayload();
-  shell.productName.clear();
-  RunWith("");
-  EXPECT_EQ(Calls()[1], std::string("status ") + kExe + " Setup 141");
+  struct Case {
+    const char* productName;
+    bool versionRead;
+    std::string title;
+  };
+  for (const Case& c : {Case{"", true, std::string(kExe) + " Setup"}, Case{"", false, std::string(kExe) + " Setup"},
+                        Case{"Product", false, std::string(kExe) + " Setup"},
+                        Case{"Product", true, "Product Setup"}}) {
+    files.files.clear();
+    files.files[kExe] = testing::WorkedPayload();
+    shell.calls.clear();
+    shell.productName = c.productName;
+    shell.versionRead = c.versionRead;
+    RunWith("");
+    EXPECT_EQ(Calls()[1], "status " + c.title + " 141") << c.productName << " " << c.versionRead;
+  }
 }
 
 // The phase runs with the configuration on disk; its parameters go to the

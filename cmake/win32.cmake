@@ -1,10 +1,17 @@
 # The Win32 build: the bootstrapper, the packer for Windows, and the Win32
 # test programs that CTest runs under Wine.
+
+# The bootstrapper's code is optimised across files when the bootstrapper
+# is linked, which keeps it small; every other program links the same
+# objects' plain code, which the link-time code would clash with.
+add_link_options($<$<NOT:$<STREQUAL:$<TARGET_PROPERTY:NAME>,korvelt>>:-fno-lto>)
 add_library(korvelt_core STATIC ${CORE_SOURCES})
 target_compile_options(korvelt_core PRIVATE ${STUB_FLAGS})
 add_library(korvelt_win STATIC ${WIN_SOURCES})
 target_compile_options(korvelt_win PRIVATE ${STUB_FLAGS})
-target_link_libraries(korvelt_win PUBLIC korvelt_core)
+# comctl32 for the wizard's sheet and list; the manifest asks for its
+# version 6.
+target_link_libraries(korvelt_win PUBLIC korvelt_core comctl32)
 
 # Everything is linked statically, so that the programs need no DLL but the
 # system's own.
@@ -24,7 +31,7 @@ endif()
 add_executable(korvelt WIN32 app/main_win.cpp ${RESOURCE_FILES})
 target_compile_options(korvelt PRIVATE ${STUB_FLAGS})
 target_link_libraries(korvelt korvelt_win)
-target_link_options(korvelt PRIVATE ${STATIC_LINK} -s -Wl,--gc-sections)
+target_link_options(korvelt PRIVATE ${STATIC_LINK} ${STUB_FLAGS} -s -Wl,--gc-sections)
 set_target_properties(korvelt PROPERTIES OUTPUT_NAME ${KORVELT_STUB_NAME} RUNTIME_OUTPUT_DIRECTORY ${KORVELT_BIN_DIR})
 
 add_library(korvelt_pack STATIC ${PACK_LIB_SOURCES})

@@ -57,6 +57,8 @@ class DownloadWindow final : public DownloadDialogView {
   void AddColumn(int index, const char* title, int width);
 
   DownloadDialogModel model_;
+  void CoalesceProgress(WPARAM* bytes, LPARAM* speed);
+
   DownloadServices& services_;
   DialogResizer resizer_;
   HWND dialog_ = nullptr;
@@ -122,7 +124,23 @@ INT_PTR DownloadWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return FALSE;
     }
   }
+  if (message == DL_PROGRESS) CoalesceProgress(&wParam, &lParam);
   return model_.HandleWorkerMessage(message, wParam, lParam);
+}
+
+// The worker reports every chunk, and posted messages come before input
+// and painting: a fast download that queued reports faster than the
+// dialog redraws them would leave Pause and Cancel unanswered and the
+// window unpainted until its end. So the reports that stand next in the
+// queue are taken at once: their bytes added up, the last one's speed
+// kept, and the window redrawn once for them all.
+void DownloadWindow::CoalesceProgress(WPARAM* bytes, LPARAM* speed) {
+  MSG next;
+  while (PeekMessageA(&next, dialog_, DL_FILE_START, DL_SIZE_REJECTED, PM_NOREMOVE) && next.message == DL_PROGRESS) {
+    PeekMessageA(&next, dialog_, DL_PROGRESS, DL_PROGRESS, PM_REMOVE);
+    *bytes += next.wParam;
+    *speed = next.lParam;
+  }
 }
 
 // The dialog's parameter is its DownloadWindow.

@@ -84,25 +84,44 @@ uint32_t Win32VersionReader::ReadFileVersion(const char* path, uint32_t* mostSig
   return 0;
 }
 
-bool ReadVersionString(const char* path, const char* block, const char* name, String* value) {
+namespace {
+
+enum class StringLookup { NoInformation, NoString, Found };
+
+// Looks up the string `name` of block `block` and, when it is there, puts
+// it into `value`; memory that runs out reads as no information.
+StringLookup LookUpVersionString(const char* path, const char* block, const char* name, String* value) {
   // Built by hand: the C library's formatting would pull its whole printf
   // into the bootstrapper.
   String query;
   if (!query.Assign("\\StringFileInfo\\") || !query.Append(block) || !query.Append('\\') || !query.Append(name)) {
-    return false;
+    return StringLookup::NoInformation;
   }
   VersionLibrary library;
-  if (!library.Valid()) return false;
+  if (!library.Valid()) return StringLookup::NoInformation;
   BlockHolder holder;
-  if (library.Read(path, &holder.block) != 0) return false;
+  if (library.Read(path, &holder.block) != 0) return StringLookup::NoInformation;
   void* text = nullptr;
   UINT length = 0;
-  if (!library.Query(holder.block, query.c_str(), &text, &length) || !text) return false;
+  if (!library.Query(holder.block, query.c_str(), &text, &length) || !text) return StringLookup::NoString;
   // The length may or may not count the terminator; the text ends at it.
   const char* begin = static_cast<const char*>(text);
   size_t used = 0;
   while (used < length && begin[used] != '\0') ++used;
-  return value->Assign(begin, used);
+  return value->Assign(begin, used) ? StringLookup::Found : StringLookup::NoString;
+}
+
+}  // namespace
+
+bool ReadVersionString(const char* path, const char* block, const char* name, String* value) {
+  return LookUpVersionString(path, block, name, value) == StringLookup::Found;
+}
+
+bool ReadProductName(const char* path, String* name) {
+  String found;
+  StringLookup lookup = LookUpVersionString(path, "040904b0", "ProductName", &found);
+  if (lookup == StringLookup::Found && !found.Empty()) *name = static_cast<String&&>(found);
+  return lookup != StringLookup::NoInformation;
 }
 
 }  // namespace korvelt

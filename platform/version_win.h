@@ -20,4 +20,10 @@ class Win32VersionReader final : public VersionReader {
 // out.
 bool ReadVersionString(const char* path, const char* block, const char* name, String* value);
 
+// The product name of the file at `path`: `name` becomes the ProductName of
+// block 040904b0 when there is one that is not empty, and is left alone
+// otherwise. True whenever the version information could be read, with or
+// without that name; false when the file has none or memory runs out.
+bool ReadProductName(const char* path, String* name);
+
 }  // namespace korvelt

@@ -140,6 +140,30 @@ TEST_F(MachineDetectionTest, ReadsRealVersionResources) {
   EXPECT_FALSE(ReadVersionString(plain.c_str(), "040904b0", "ProductName", &product));
 }
 
+// The product name replaces the text only when there is one; true tells
+// that the version information was read, with or without it.
+TEST_F(MachineDetectionTest, ReadsTheProductName) {
+  testing::ScratchFolder scratch("product");
+  std::string plain = scratch.path() + "\\plain.txt";
+  ASSERT_TRUE(testing::WriteText(plain, "no version here"));
+  struct Case {
+    std::string path;
+    bool read;
+    const char* name;
+  } cases[] = {
+      {VersionedDll(), true, "Korvelt Test Runtime"},
+      {testing::ProgramFolder() + "\\prereq_unnamed.dll", true, "kept"},
+      {plain, false, "kept"},
+      {scratch.path() + "\\missing.dll", false, "kept"},
+  };
+  for (const Case& c : cases) {
+    String name;
+    ASSERT_TRUE(name.Assign("kept"));
+    EXPECT_EQ(ReadProductName(c.path.c_str(), &name), c.read) << c.path;
+    EXPECT_STREQ(name.c_str(), c.name) << c.path;
+  }
+}
+
 // A search with depth over a made tree finds the first match depth-first,
 // reports 0.0.0.0 for a file without a version, and nothing past its depth.
 TEST_F(MachineDetectionTest, FileSearchOverAMadeTree) {

@@ -39,5 +39,20 @@
 #define IDD_INSTALLING 205
 #define IDC_INSTALLING_NAME 1018
 
+// The wizard's pages: the PreRequisites page with its list, download
+// folder, Browse button and hint line, and the Information page with its
+// rich-text document.
+#define IDD_PREREQUISITES 202
+#define IDC_PREREQ_LIST 1002
+#define IDC_DOWNLOAD_FOLDER 1003
+#define IDC_BROWSE 1004
+#define IDC_DOWNLOAD_FOLDER_LABEL 1015
+#define IDC_PREREQ_GROUP 1016
+#define IDC_STEP_HINT 1019
+#define IDD_INFORMATION 206
+#define IDC_INFORMATION_TEXT 1020
+#define IDC_INFORMATION_GROUP 1021
+#define IDR_INFORMATION_TEXT 1
+
 // The application icon.
 #define IDI_KORVELT 128

@@ -20,7 +20,8 @@ class RecordingShell final : public RunShell {
     calls.push_back("error " + std::to_string(static_cast<int>(error)));
   }
   bool ReadProductName(const char*, String* name) override {
-    return !productName.empty() && name->Assign(productName.c_str());
+    if (!versionRead) return false;
+    return productName.empty() || name->Assign(productName.c_str());
   }
   void OpenStatus(const char* caption, unsigned textId) override {
     calls.push_back("status " + std::string(caption) + " " + std::to_string(textId));
@@ -31,6 +32,7 @@ class RecordingShell final : public RunShell {
 
   std::vector<std::string> calls;
   std::string productName = "Product";
+  bool versionRead = true;  // false: the file has no version information
 };
 
 class RecordingLauncher final : public ShellLauncher {

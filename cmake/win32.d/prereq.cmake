@@ -1,10 +1,16 @@
-# The prerequisite model's Win32 helper: a DLL with a version resource for
-# the version-reading tests.
+# The prerequisite model's Win32 helpers: DLLs with a version resource for
+# the version-reading tests, with and without a ProductName.
 add_library(prereq_versioned SHARED ${CMAKE_SOURCE_DIR}/testing/win32/versioned_dll.c
             ${CMAKE_SOURCE_DIR}/testing/win32/versioned_dll.rc)
 set_target_properties(prereq_versioned PROPERTIES PREFIX "" OUTPUT_NAME prereq_versioned
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_link_options(prereq_versioned PRIVATE -static-libgcc -s)
+# The same without a ProductName.
+add_library(prereq_unnamed SHARED ${CMAKE_SOURCE_DIR}/testing/win32/versioned_dll.c
+            ${CMAKE_SOURCE_DIR}/testing/win32/unnamed_dll.rc)
+set_target_properties(prereq_unnamed PROPERTIES PREFIX "" OUTPUT_NAME prereq_unnamed
+                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+target_link_options(prereq_unnamed PRIVATE -static-libgcc -s)
 if(TARGET korvelt_win_tests)
-  add_dependencies(korvelt_win_tests prereq_versioned)
+  add_dependencies(korvelt_win_tests prereq_versioned prereq_unnamed)
 endif()

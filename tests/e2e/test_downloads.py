@@ -37,7 +37,7 @@ class QuietRunTest(WineTestCase):
         for name in ("two.exe", "three.exe"):
             shutil.copy(PROGRAM, os.path.join(self.served, name))
         self.log = self.path("ran.log")
-        self.product = "KorveltQuiet%d" % os.getpid()
+        self.product = "KorveltQuiet%d%s" % (os.getpid(), self._testMethodName[5:13])
         self.package = build_msi(self.folder, self.product, file_name="App.msi")
         self.addCleanup(uninstall, self.package)
         # The setup lies in a folder of its own, which is where it downloads.

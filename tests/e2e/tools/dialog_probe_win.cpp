@@ -106,6 +106,15 @@ BOOL CALLBACK AddChild(HWND child, LPARAM) {
   char line[1200];
   GetClassNameA(child, className, sizeof className);
   Text(child, text, sizeof text);
+  // An edit control keeps its text to itself; the system carries this one
+  // question across processes.
+  if (strcmp(className, "Edit") == 0) {
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(child, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 500,
+                             &copied)) {
+      text[0] = '\0';
+    }
+  }
   RECT rect;
   GetWindowRect(child, &rect);
   snprintf(line, sizeof line, "  control %ld %s \"%s\" %s%s at %ld,%ld size %ld,%ld\n", GetWindowLongA(child, GWL_ID),

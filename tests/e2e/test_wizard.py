@@ -1,0 +1,156 @@
+"""The wizard driven as a user would, under Wine and Xvfb: clicks through
+xdotool, the windows read back through the dialog probe, a download from
+nginx on 127.0.0.1 with its progress, pause and resume, the installation
+step, and the main package; a second run cancelled."""
+import os
+import shutil
+import unittest
+
+import driver
+from harness import (RUN_KEY, TOOLS, WineTestCase, build_msi, finish, installed_marker, pack, read,
+                     registry_value, run_folders, screenshot, start_windows, uninstall, windows_path)
+from servers import Nginx
+
+PROGRAM = os.path.join(TOOLS, "fake_prereq.exe")
+NEXT, FINISH, CANCEL, BACK = 12324, 12325, 2, 12323
+HINT, LIST, FOLDER, BROWSE = 1019, 1002, 1003, 1004
+PAUSE, SPEED, CURRENT_BAR, GLOBAL_BAR = 1011, 1014, 1008, 1009
+
+
+def configuration(url, size, log):
+    lines = ["[PREREQUISITES]", "App1=Payload Runtime", "App2=Web Runtime", "App3=Old Windows Runtime"]
+    sections = [("App1", "SetupFile=one.exe"), ("App2", "Url=%s\r\nExactSize=%d" % (url, size)),
+                ("App3", "TargetOS=0\r\nSetupFile=one.exe")]
+    for name, source in sections:
+        lines += ["", "[%s]" % name, source, "CommandLine=/log:%s /name:%s" % (windows_path(log), name),
+                  "SearchType=1", "SearchString=HKCU\\Software\\KorveltNeverThere\\%s" % name]
+    return "\r\n".join(lines) + "\r\n"
+
+
+class WizardTest(WineTestCase):
+    def setUp(self):
+        super().setUp()
+        self.served = self.path("served")
+        os.makedirs(self.served)
+        # A setup program of 4 MiB, so that the download can be watched:
+        # the bytes behind the image do not stop it from running.
+        self.program = read(PROGRAM) + b"\0" * (4 << 20)
+        with open(os.path.join(self.served, "two.exe"), "wb") as out:
+            out.write(self.program)
+        self.log = self.path("ran.log")
+        self.product = "KorveltWizard%d%s" % (os.getpid(), self._testMethodName[5:13])
+        self.package = build_msi(self.folder, self.product, file_name="App.msi")
+        self.addCleanup(uninstall, self.package)
+        self.setup_folder = self.path("setup")
+        os.makedirs(self.setup_folder)
+
+    def make_setup(self, url):
+        config = self.path("App.ini")
+        with open(config, "w") as out:
+            out.write(configuration(url, len(self.program), self.log))
+        return pack(os.path.join(self.setup_folder, "setup.exe"), "--prerequisites", "--main", self.package,
+                    "--config", config, "--on-demand", "one.exe=" + PROGRAM)
+
+    def start(self, setup):
+        """Starts the setup; a test that fails half way does not leave it running."""
+        run = start_windows('"%s"' % windows_path(setup), cwd=self.setup_folder)
+        self.addCleanup(lambda: run.poll() is None and (run.kill(), run.wait()))
+        return run
+
+    def ran(self):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log, encoding="latin-1") as lines:
+            return [line.split("|", 1)[0] for line in lines if line.strip()]
+
+    def page(self, watcher, test, what):
+        return watcher.wait_for(lambda d: d.caption == "Korvelt Setup" and test(d), what=what)
+
+    # Next, the list, a download with pause and resume, the installation
+    # step, Finish, and the main package installed after the prerequisites.
+    def test_download_install_and_finish(self):
+        with Nginx(self.served, rate="512k") as nginx:
+            setup = self.make_setup(nginx.url("two.exe"))
+            watcher = driver.Watcher()
+            try:
+                run = self.start(setup)
+                info = self.page(watcher, lambda d: d.control(id=NEXT) and d.control(id=NEXT).enabled and
+                                 d.control(kind="RICHEDIT") is not None, "the Information page")
+                self.assertFalse(info.control(id=BACK).enabled)
+                self.assertTrue(info.control(id=FINISH).enabled)
+                screenshot("wizard-information")
+                driver.click(info.control(id=NEXT))
+
+                page = self.page(watcher, lambda d: d.control(id=LIST) is not None and
+                                 len(d.control(id=LIST).rows) == 3, "the PreRequisites page")
+                rows = page.control(id=LIST).rows
+                self.assertEqual([r[0] for r in rows], ["Payload Runtime", "Web Runtime", "Old Windows Runtime"])
+                self.assertEqual([r[-1] for r in rows], ["Install", "Download", "Don't Install"])
+                self.assertEqual(rows[2][1], "Not required for this operating system.")
+                self.assertEqual(page.control(id=HINT).text,
+                                 "Please press the Next button to start downloading the prerequisites.")
+                self.assertEqual(page.control(id=FOLDER).text.lower(), windows_path(self.setup_folder).lower() + "\\")
+                screenshot("wizard-prerequisites")
+                driver.click(page.control(id=NEXT))
+
+                downloading = watcher.wait_for(lambda d: d.control(id=PAUSE) is not None and
+                                               d.control(id=CURRENT_BAR).position[0] > 0, what="download progress")
+                driver.click(downloading.control(id=PAUSE))
+                paused = watcher.wait_for(lambda d: d.control(id=PAUSE) is not None and
+                                          d.control(id=PAUSE).text == "Resume", what="Resume")
+                screenshot("download-paused")
+                driver.click(paused.control(id=PAUSE))
+                watcher.wait_for(lambda d: d.control(id=PAUSE) is not None and d.control(id=PAUSE).text == "Pause",
+                                 what="Pause again")
+
+                page = watcher.wait_for(
+                    lambda d: d.control(id=HINT) is not None and
+                    d.control(id=HINT).text == "Please press the Next button to install the prerequisites.",
+                    timeout=120, what="the install step")
+                self.assertEqual([r[-1] for r in page.control(id=LIST).rows], ["Install", "Install", "Don't Install"])
+                driver.click(page.control(id=NEXT))
+                page = watcher.wait_for(
+                    lambda d: d.control(id=HINT) is not None and
+                    d.control(id=HINT).text == "Please press the Finish button to install the main application.",
+                    what="the finish step")
+                self.assertTrue(watcher.seen(lambda d: d.caption == "Launching PreRequisites"))
+                self.assertEqual([r[-1] for r in page.control(id=LIST).rows],
+                                 ["Installed", "Installed", "Don't Install"])
+                self.assertFalse(page.control(id=NEXT).enabled)
+                screenshot("wizard-finish")
+                driver.click(page.control(id=FINISH))
+                code = finish(run, timeout=300)
+            finally:
+                watcher.stop()
+        self.assertEqual(code, 0)
+        self.assertEqual(self.ran(), ["App1", "App2"])
+        self.assertEqual(read(os.path.join(self.setup_folder, "two.exe")), self.program)
+        self.assertTrue(os.path.exists(installed_marker(self.product)))
+        self.assertIsNone(registry_value(RUN_KEY, windows_path(setup)))
+
+    # Cancel on the PreRequisites page: 1602, nothing installed, no Run
+    # value, nothing extracted left behind.
+    def test_cancel_installs_nothing(self):
+        setup = self.make_setup("http://127.0.0.1:9/two.exe")
+        folders_before = run_folders()
+        watcher = driver.Watcher()
+        try:
+            run = self.start(setup)
+            info = self.page(watcher, lambda d: d.control(id=NEXT) and d.control(id=NEXT).enabled,
+                             "the Information page")
+            driver.click(info.control(id=NEXT))
+            page = self.page(watcher, lambda d: d.control(id=LIST) is not None and
+                             len(d.control(id=LIST).rows) == 3, "the PreRequisites page")
+            driver.click(page.control(id=CANCEL))
+            code = finish(run, timeout=120)
+        finally:
+            watcher.stop()
+        self.assertEqual(code, 1602)
+        self.assertEqual(self.ran(), [])
+        self.assertFalse(os.path.exists(installed_marker(self.product)))
+        self.assertIsNone(registry_value(RUN_KEY, windows_path(setup)))
+        self.assertEqual(run_folders(), folders_before, "the run's own folder is gone")
+
+
+if __name__ == "__main__":
+    unittest.main()

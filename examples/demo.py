@@ -11,6 +11,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "e2e"))
 
 import harness  # noqa: E402
+import driver  # noqa: E402
 import servers  # noqa: E402
 
 
@@ -100,7 +101,7 @@ def quiet_run(work):
     os.makedirs(quiet)
     with servers.Nginx(served) as nginx:
         with open(os.path.join(HERE, "sample", "KorveltSample.ini")) as template:
-            config = template.read().format(url=nginx.url("KorveltSampleRuntime.exe"),
+            config = template.read().format(url=nginx.url("KorveltSampleRuntime.exe"), options="q",
                                              size=os.path.getsize(runtime), log=harness.windows_path(log))
         with open(os.path.join(work, "KorveltSample.ini"), "w") as out:
             out.write(config.replace("\n", "\r\n"))
@@ -132,7 +133,74 @@ def quiet_run(work):
         print("the main package was not installed after the prerequisite")
         return 1
     print("then the main package installed C:\\Program Files\\Korvelt Sample\\readme.txt")
-    return 0 if code == 0 else 1
+    if code != 0:
+        return 1
+    return wizard_run(work)
+
+
+def wizard_run(work):
+    """The same setup without the quiet option: the wizard, walked through
+    with clicks as a user would, downloads and installs the runtime, then
+    Finish installs the main package."""
+    print("== the wizard: the same prerequisite, without the quiet option, driven with xdotool")
+    harness.uninstall(os.path.join(work, "KorveltSample.msi"))
+    served = os.path.join(work, "served")
+    runtime = os.path.join(served, "KorveltSampleRuntime.exe")
+    log = os.path.join(work, "wizard-ran.log")
+    folder = os.path.join(work, "wizard")
+    os.makedirs(folder)
+    with servers.Nginx(served) as nginx:
+        with open(os.path.join(HERE, "sample", "KorveltSample.ini")) as template:
+            config = template.read().format(url=nginx.url("KorveltSampleRuntime.exe"), options="",
+                                             size=os.path.getsize(runtime), log=harness.windows_path(log))
+        with open(os.path.join(work, "KorveltSample.ini"), "w") as out:
+            out.write(config.replace("\n", "\r\n"))
+        setup = os.path.join(folder, "setup.exe")
+        subprocess.run([harness.PACK, "create", "--stub", harness.STUB, "--out", setup, "--prerequisites",
+                        "--main", os.path.join(work, "KorveltSample.msi"), "--config",
+                        os.path.join(work, "KorveltSample.ini")], check=True, stdout=subprocess.DEVNULL)
+        watcher = driver.Watcher()
+        run = harness.start_windows('"%s"' % harness.windows_path(setup), cwd=folder)
+        try:
+            def step(test, what):
+                return watcher.wait_for(lambda d: d.caption == "Korvelt Setup" and test(d), what=what)
+
+            def button(id):
+                return lambda d: d.control(id=id) is not None and d.control(id=id).enabled
+
+            info = step(button(12324), "the Information page")
+            print("the wizard opens on its Information page; Next is enabled; clicking Next")
+            driver.click(info.control(id=12324))
+            page = step(lambda d: d.control(id=1002) is not None and d.control(id=1002).rows, "the list")
+            for row in page.control(id=1002).rows:
+                print("  the list shows: %s" % " | ".join(row))
+            print("  hint: %s" % page.control(id=1019).text)
+            print("clicking Next: the download dialog fetches the runtime from nginx")
+            driver.click(page.control(id=12324))
+            page = step(lambda d: d.control(id=1019) is not None and d.control(id=1019).text.endswith(
+                "install the prerequisites."), "the install step")
+            print("  downloaded; the list shows: %s" % " | ".join(page.control(id=1002).rows[0]))
+            print("clicking Next: the runtime's setup program runs")
+            driver.click(page.control(id=12324))
+            page = step(lambda d: d.control(id=1019) is not None and d.control(id=1019).text.startswith(
+                "Please press the Finish"), "the finish step")
+            print("  the list shows: %s; hint: %s" % (" | ".join(page.control(id=1002).rows[0]),
+                                                     page.control(id=1019).text))
+            shot = harness.screenshot("demo-wizard-finish")
+            print("  screenshot:", shot)
+            print("clicking Finish: the main package installs")
+            driver.click(page.control(id=12325))
+            code = harness.finish(run, timeout=300)
+        finally:
+            watcher.stop()
+            if run.poll() is None:
+                run.kill()
+    print("exit code", code)
+    installed = os.path.join(harness.PREFIX_C, "Program Files", "Korvelt Sample", "readme.txt")
+    ran = os.path.exists(log)
+    print("the runtime ran:", "yes" if ran else "no", "| the main package installed:",
+          "yes" if os.path.exists(installed) else "no")
+    return 0 if code == 0 and ran and os.path.exists(installed) else 1
 
 
 if __name__ == "__main__":

@@ -111,7 +111,10 @@ class Watcher:
 
 
 def click(control):
-    x, y = control.centre()
+    click_at(*control.centre())
+
+
+def click_at(x, y):
     subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True, timeout=30)
 
 

@@ -106,9 +106,9 @@ BOOL CALLBACK AddChild(HWND child, LPARAM) {
   char line[1200];
   GetClassNameA(child, className, sizeof className);
   Text(child, text, sizeof text);
-  // An edit control keeps its text to itself; the system carries this one
-  // question across processes.
-  if (strcmp(className, "Edit") == 0) {
+  // An edit control or a combo box keeps its text to itself; the system
+  // carries this one question across processes.
+  if (strcmp(className, "Edit") == 0 || strcmp(className, "ComboBox") == 0) {
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutA(child, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 500,
                              &copied)) {

@@ -128,13 +128,15 @@ def ratio(value, baseline):
 
 
 class FolderWatch:
-    """Notes when files in a folder are created and closed after writing,
-    as the kernel reports it, for any program that writes them."""
+    """Notes when files in a folder (or only the file `name` in it) are
+    created and closed after writing, as the kernel reports it, for any
+    program that writes them."""
 
     IN_CLOSE_WRITE = 0x008
     IN_CREATE = 0x100
 
-    def __init__(self, folder):
+    def __init__(self, folder, name=None):
+        self._name = name.encode() if name else None
         self._libc = ctypes.CDLL(None, use_errno=True)
         self._fd = self._libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
         if self._fd < 0 or self._libc.inotify_add_watch(self._fd, folder.encode(),
@@ -155,7 +157,10 @@ class FolderWatch:
             at = 0
             while at < len(data):
                 _, mask, _, length = struct.unpack_from("iIII", data, at)
+                name = data[at + 16:at + 16 + length].rstrip(b"\0")
                 at += 16 + length
+                if self._name and name != self._name:
+                    continue
                 if mask & self.IN_CREATE:
                     self.created.append(now)
                 if mask & self.IN_CLOSE_WRITE:

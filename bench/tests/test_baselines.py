@@ -1,7 +1,7 @@
 """The benchmarks' baselines do the work they stand for: copy_ranges.exe
-writes what the bootstrapper's extraction writes, search_loop.exe finds what
-the bootstrapper's file search finds, and Wine held warm is let go again.
-Nothing here is timed."""
+writes what the bootstrapper's extraction writes, write_chunks.exe writes
+the bytes it is given, search_loop.exe finds what the bootstrapper's file
+search finds, and Wine held warm is let go again. Nothing here is timed."""
 import filecmp
 import os
 import shutil
@@ -94,6 +94,36 @@ class BaselineTest(unittest.TestCase):
             self.assertEqual(result.code, expected, (arguments, result.output))
             self.assertEqual(os.path.getsize(target) if os.path.exists(target) else None, written, arguments)
 
+    # The download baseline writes its source whole, in chunks that fill
+    # the last one exactly or end inside it, flushed or not; a source it
+    # cannot read, a target it cannot make, or other arguments fail it.
+    def test_write_chunks_writes_its_source(self):
+        program = self.wine.program("write_chunks.exe")
+        target = self.path("written.bin")
+        windows = benchlib.windows_path
+        for size in (0, 8191, 8192, 3 * 8192 + 5):
+            source = self.path("chunks-%d.bin" % size)
+            with open(source, "wb") as out:
+                out.write(os.urandom(size))
+            for mode in ((), ("noflush",)):
+                if os.path.exists(target):
+                    os.remove(target)
+                result = self.wine.run([program, windows(source), windows(target), *mode], "write")
+                self.assertEqual(result.code, 0, (size, mode, result.output))
+                self.assertRegex(result.output, r"started at tick \d+\r?\n.*written at tick \d+")
+                self.assertTrue(filecmp.cmp(source, target, shallow=False), (size, mode))
+        source = windows(self.path("chunks-8192.bin"))
+        cases = [
+            ([windows(self.path("absent.bin")), windows(target)], 1),
+            ([source, windows(self.path("absent", "written.bin"))], 1),
+            ([source], 2),
+            ([source, windows(target), "flush"], 2),
+            ([source, windows(target), "noflush", "x"], 2),
+        ]
+        for arguments, expected in cases:
+            result = self.wine.run([program, *arguments], "write")
+            self.assertEqual(result.code, expected, (arguments, result.output))
+
     # The minimal loop and the bootstrapper's search agree on what a depth
     # reaches.
     def test_search_loop_finds_what_the_search_finds(self):
@@ -114,15 +144,24 @@ class BaselineTest(unittest.TestCase):
             if found:
                 self.assertIn(benchlib.windows_path(os.path.join(planted, "target.dll")), looped, depth)
 
-    # The kernel's notes of a file's creation and close give its copy's span.
+    # The kernel's notes of a file's creation and close give its copy's span;
+    # a watch of one name notes that file alone.
     def test_folder_watch_spans_creation_to_close(self):
         folder = self.path("watched")
         benchlib.fresh_folder(folder)
         watch = benchlib.FolderWatch(folder)
+        named = benchlib.FolderWatch(folder, "two")
         with open(os.path.join(folder, "one"), "wb") as out:
             out.write(b"x" * 1000)
         self.assertIsNotNone(watch.span())
+        self.assertIsNone(named.span())
         self.assertIsNone(benchlib.FolderWatch(folder).span())
+        named = benchlib.FolderWatch(folder, "two")
+        for name in ("one", "two", "twos"):
+            with open(os.path.join(folder, name), "wb") as out:
+                out.write(b"x")
+        named.span()
+        self.assertEqual((len(named.created), len(named.closed)), (1, 1))
 
     # A second keeper, under a server already running, ends when told and
     # leaves that server alone.

@@ -4,7 +4,7 @@
 add_executable(prereq_search_bench bench/file_search_bench_win.cpp)
 target_link_libraries(prereq_search_bench korvelt_win)
 
-foreach(baseline copy_ranges search_loop)
+foreach(baseline copy_ranges search_loop write_chunks)
   add_executable(${baseline} bench/${baseline}_win.cpp)
   target_compile_options(${baseline} PRIVATE ${STUB_FLAGS})
 endforeach()
@@ -12,7 +12,7 @@ endforeach()
 add_executable(keep_warm WIN32 bench/keep_warm_win.cpp)
 target_link_libraries(keep_warm ole32)
 
-foreach(program prereq_search_bench copy_ranges search_loop keep_warm)
+foreach(program prereq_search_bench copy_ranges search_loop write_chunks keep_warm)
   target_link_options(${program} PRIVATE ${STATIC_LINK})
   set_target_properties(${program} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endforeach()

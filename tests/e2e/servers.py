@@ -39,7 +39,7 @@ pid {work}/nginx.pid;
 error_log {work}/error.log;
 events {{ worker_connections 64; }}
 http {{
-  log_format plain '$request_method $uri $status $body_bytes_sent "$http_range"';
+  log_format plain '$request_method $uri $status $body_bytes_sent "$http_range" $msec $request_time';
   access_log {work}/access.log plain;
   client_body_temp_path {work}/body;
   proxy_temp_path {work}/proxy;
@@ -58,8 +58,17 @@ http {{
 
 
 class Request:
-    def __init__(self, method, path, status, sent, range_header):
+    """One request as a server logged it; nginx also tells when it ended
+    (`finished`, seconds since the epoch) and how long it took from its
+    first byte read (`seconds`), to the millisecond."""
+
+    def __init__(self, method, path, status, sent, range_header, finished=None, seconds=None):
         self.method, self.path, self.status, self.sent, self.range = method, path, status, sent, range_header
+        self.finished, self.seconds = finished, seconds
+
+    @property
+    def started(self):
+        return self.finished - self.seconds
 
     def __repr__(self):
         return "%s %s %d %d %r" % (self.method, self.path, self.status, self.sent, self.range)
@@ -102,11 +111,11 @@ class Nginx:
         found = []
         with open(log) as lines:
             for line in lines:
-                match = re.match(r'(\S+) (\S+) (\d+) (\d+) "(.*)"', line)
+                match = re.match(r'(\S+) (\S+) (\d+) (\d+) "(.*)" (\S+) (\S+)$', line)
                 if match:
                     range_header = None if match.group(5) == "-" else match.group(5)
                     found.append(Request(match.group(1), match.group(2), int(match.group(3)), int(match.group(4)),
-                                         range_header))
+                                         range_header, float(match.group(6)), float(match.group(7))))
         return found
 
 

@@ -21,6 +21,9 @@ What is timed:
                fetched and nginx logs no request.
   baseline     write_chunks.exe's writing (creation to close), and its
                process from start to end.
+  processor    the processor time that the process and the wineserver
+               spent: the setup's run less its run with the file in place,
+               against the baseline's.
   curl         `curl -o` of the same file, wall-clock, from start to end.
 Every figure is the best of the rounds of this run; each ratio is to a
 figure measured in this run."""
@@ -132,7 +135,7 @@ def measure(build, work, wine):
             if not filecmp.cmp(source, downloaded, shallow=False):
                 sys.exit("the downloaded file differs from the served one")
             closed = max(watch.closed)
-            return closed - (requests[0].started + clock), closed - min(watch.created), result.seconds
+            return closed - (requests[0].started + clock), closed - min(watch.created), result.seconds, result.cpu
 
         def present():
             # The file the download round left, at its exact size.
@@ -142,7 +145,7 @@ def measure(build, work, wine):
             result, requests = quiet_run("present")
             if requests:
                 sys.exit("a file in place at its exact size was fetched: %r" % requests)
-            return result.seconds
+            return result.seconds, result.cpu
 
         def baseline(*flush):
             remove_and_sync(copied)
@@ -152,7 +155,7 @@ def measure(build, work, wine):
             span = watch.span()
             if result.code != 0 or span is None or os.path.getsize(copied) != SIZE:
                 sys.exit("write_chunks.exe failed with exit code %d: %s" % (result.code, result.output))
-            return span, result.seconds
+            return span, result.seconds, result.cpu
 
         def curl():
             remove_and_sync(copied)
@@ -167,10 +170,10 @@ def measure(build, work, wine):
         best = benchlib.best_of(ROUNDS, download=download, present=present, baseline=baseline,
                                 unflushed=lambda: baseline("noflush"), curl=curl)
 
-    fetched, writing, whole = best["download"]
-    in_place = best["present"]
-    minimal, minimal_process = best["baseline"]
-    unflushed, _ = best["unflushed"]
+    fetched, writing, whole, whole_cpu = best["download"]
+    in_place, in_place_cpu = best["present"]
+    minimal, minimal_process, minimal_cpu = best["baseline"]
+    unflushed, _, _ = best["unflushed"]
     cp = best["curl"]
     name = os.path.basename(wine.arch.stub)
     print("download of a 256 MiB prerequisite in a quiet run, from nginx on 127.0.0.1, under warm Wine (best of %d; "
@@ -190,6 +193,9 @@ def measure(build, work, wine):
     print("  download, ratio to curl -o:      %s" % benchlib.ratio(fetched, cp))
     print("  whole run with the file in place, ratio to the baseline: %s, to curl -o: %s"
           % (benchlib.ratio(in_place, minimal), benchlib.ratio(in_place, cp)))
+    print("  processor time of the process and the wineserver: the download (whole run less the run with the file in "
+          "place) %.2f s, the baseline %.2f s, ratio %s"
+          % (whole_cpu - in_place_cpu, minimal_cpu, benchlib.ratio(whole_cpu - in_place_cpu, minimal_cpu)))
 
 if __name__ == "__main__":
     main()

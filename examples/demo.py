@@ -86,6 +86,23 @@ def main():
     return quiet_run(work)
 
 
+def pack_with_runtime(work, folder, nginx, options, log):
+    """Packs folder/setup.exe with the sample's configuration: the runtime
+    that `nginx` serves, the general Options given, the runtime's run
+    written down in `log`."""
+    runtime = os.path.join(work, "served", "KorveltSampleRuntime.exe")
+    with open(os.path.join(HERE, "sample", "KorveltSample.ini")) as template:
+        config = template.read().format(url=nginx.url("KorveltSampleRuntime.exe"), options=options,
+                                         size=os.path.getsize(runtime), log=harness.windows_path(log))
+    with open(os.path.join(work, "KorveltSample.ini"), "w") as out:
+        out.write(config.replace("\n", "\r\n"))
+    setup = os.path.join(folder, "setup.exe")
+    subprocess.run([harness.PACK, "create", "--stub", harness.STUB, "--out", setup, "--prerequisites",
+                    "--main", os.path.join(work, "KorveltSample.msi"), "--config",
+                    os.path.join(work, "KorveltSample.ini")], check=True)
+    return setup
+
+
 def quiet_run(work):
     """A setup whose configuration asks for a quiet run: its missing runtime
     is fetched from nginx on 127.0.0.1 and run before the main package."""
@@ -100,15 +117,7 @@ def quiet_run(work):
     quiet = os.path.join(work, "quiet")
     os.makedirs(quiet)
     with servers.Nginx(served) as nginx:
-        with open(os.path.join(HERE, "sample", "KorveltSample.ini")) as template:
-            config = template.read().format(url=nginx.url("KorveltSampleRuntime.exe"), options="q",
-                                             size=os.path.getsize(runtime), log=harness.windows_path(log))
-        with open(os.path.join(work, "KorveltSample.ini"), "w") as out:
-            out.write(config.replace("\n", "\r\n"))
-        setup = os.path.join(quiet, "setup.exe")
-        subprocess.run([harness.PACK, "create", "--stub", harness.STUB, "--out", setup, "--prerequisites",
-                        "--main", os.path.join(work, "KorveltSample.msi"), "--config",
-                        os.path.join(work, "KorveltSample.ini")], check=True)
+        setup = pack_with_runtime(work, quiet, nginx, "q", log)
         code, _ = harness.run_windows('"%s"' % harness.windows_path(setup), cwd=quiet, timeout=300)
         requests = nginx.requests()
     print("exit code", code)
@@ -145,20 +154,11 @@ def wizard_run(work):
     print("== the wizard: the same prerequisite, without the quiet option, driven with xdotool")
     harness.uninstall(os.path.join(work, "KorveltSample.msi"))
     served = os.path.join(work, "served")
-    runtime = os.path.join(served, "KorveltSampleRuntime.exe")
     log = os.path.join(work, "wizard-ran.log")
     folder = os.path.join(work, "wizard")
     os.makedirs(folder)
     with servers.Nginx(served) as nginx:
-        with open(os.path.join(HERE, "sample", "KorveltSample.ini")) as template:
-            config = template.read().format(url=nginx.url("KorveltSampleRuntime.exe"), options="",
-                                             size=os.path.getsize(runtime), log=harness.windows_path(log))
-        with open(os.path.join(work, "KorveltSample.ini"), "w") as out:
-            out.write(config.replace("\n", "\r\n"))
-        setup = os.path.join(folder, "setup.exe")
-        subprocess.run([harness.PACK, "create", "--stub", harness.STUB, "--out", setup, "--prerequisites",
-                        "--main", os.path.join(work, "KorveltSample.msi"), "--config",
-                        os.path.join(work, "KorveltSample.ini")], check=True, stdout=subprocess.DEVNULL)
+        setup = pack_with_runtime(work, folder, nginx, "", log)
         watcher = driver.Watcher()
         run = harness.start_windows('"%s"' % harness.windows_path(setup), cwd=folder)
         try:

@@ -4,6 +4,7 @@ nginx on 127.0.0.1 with its progress, pause and resume, the installation
 step, and the main package; a second run cancelled."""
 import os
 import subprocess
+import time
 import unittest
 
 import driver
@@ -105,11 +106,20 @@ class WizardTest(WineTestCase):
                 driver.click(downloading.control(id=PAUSE))
                 paused = watcher.wait_for(lambda d: d.control(id=PAUSE) is not None and
                                           d.control(id=PAUSE).text == "Resume", what="Resume")
+                # Paused, the worker reads nothing more (once a read under way
+                # is written): the bar stands still.
+                def latest():
+                    return watcher.wait_for(lambda d: d.handle == paused.handle and d.control(id=CANCEL) is not None,
+                                            what="the paused dialog").control(id=CURRENT_BAR).position
+                time.sleep(1.0)
+                settled = latest()
+                time.sleep(1.5)
+                still = latest()
+                self.assertEqual(still, settled)
+                self.assertLess(still[0], still[1], "paused before the end")
                 screenshot("download-paused")
+                # Resumed, it goes on to the end (the page's next step shows it).
                 driver.click(paused.control(id=PAUSE))
-                watcher.wait_for(lambda d: d.control(id=PAUSE) is not None and d.control(id=PAUSE).text == "Pause",
-                                 what="Pause again")
-
                 page = watcher.wait_for(
                     lambda d: d.control(id=HINT) is not None and
                     d.control(id=HINT).text == "Please press the Next button to install the prerequisites." and

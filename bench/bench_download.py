@@ -29,7 +29,6 @@ Every figure is the best of the rounds of this run; each ratio is to a
 figure measured in this run."""
 import filecmp
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -68,13 +67,7 @@ def remove_and_sync(path):
 
 
 def main():
-    build = benchlib.build_folder()
-    work = benchlib.work_folder(build)
-    try:
-        with benchlib.WarmWine(build, work) as wine:
-            measure(build, work, wine)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+    benchlib.measure_under_warm_wine(measure)
 
 
 def measure(build, work, wine):

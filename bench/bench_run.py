@@ -7,7 +7,6 @@ to the end of its copy; cp + sync of the same bytes is shown for readers."""
 import math
 import os
 import re
-import shutil
 import subprocess
 import sys
 import time
@@ -35,13 +34,7 @@ def exit_code(output):
 
 
 def main():
-    build = benchlib.build_folder()
-    work = benchlib.work_folder(build)
-    try:
-        with benchlib.WarmWine(build, work) as wine:
-            measure(build, work, wine)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+    benchlib.measure_under_warm_wine(measure)
 
 
 def measure(build, work, wine):

@@ -310,3 +310,15 @@ def stub_sizes(build):
 
 def work_folder(build):
     return tempfile.mkdtemp(prefix="korvelt-bench-", dir=build)
+
+
+def measure_under_warm_wine(measure):
+    """Calls measure(build, work, wine) with a work folder of its own, removed
+    afterwards, and Wine held warm for the whole of it."""
+    build = build_folder()
+    work = work_folder(build)
+    try:
+        with WarmWine(build, work) as wine:
+            measure(build, work, wine)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)

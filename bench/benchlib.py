@@ -145,32 +145,43 @@ class FolderWatch:
         self.created = []
         self.closed = []
         self._stop = False
-        self._thread = threading.Thread(target=self._read)
+        # A daemon, so that a watch nobody ends cannot keep the process alive.
+        self._thread = threading.Thread(target=self._read, daemon=True)
         self._thread.start()
 
     def _read(self):
         while not self._stop:
-            if not select.select([self._fd], [], [], 0.05)[0]:
-                continue
-            now = time.perf_counter()
+            if select.select([self._fd], [], [], 0.05)[0]:
+                self._take(time.perf_counter())
+
+    def _take(self, now):
+        """Notes every event waiting to be read; False when none was."""
+        try:
             data = os.read(self._fd, 65536)
-            at = 0
-            while at < len(data):
-                _, mask, _, length = struct.unpack_from("iIII", data, at)
-                name = data[at + 16:at + 16 + length].rstrip(b"\0")
-                at += 16 + length
-                if self._name and name != self._name:
-                    continue
-                if mask & self.IN_CREATE:
-                    self.created.append(now)
-                if mask & self.IN_CLOSE_WRITE:
-                    self.closed.append(now)
+        except BlockingIOError:
+            return False
+        at = 0
+        while at < len(data):
+            _, mask, _, length = struct.unpack_from("iIII", data, at)
+            name = data[at + 16:at + 16 + length].rstrip(b"\0")
+            at += 16 + length
+            if self._name and name != self._name:
+                continue
+            if mask & self.IN_CREATE:
+                self.created.append(now)
+            if mask & self.IN_CLOSE_WRITE:
+                self.closed.append(now)
+        return True
 
     def span(self):
         """Stops watching; seconds from the first file's creation to the last
         close of a written file."""
         self._stop = True
         self._thread.join()
+        # Events the kernel queued after the thread last looked are still
+        # the watched program's; they are noted as of now.
+        while self._take(time.perf_counter()):
+            pass
         os.close(self._fd)
         if not self.created or not self.closed:
             return None

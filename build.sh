@@ -200,6 +200,21 @@ run_tests() {
   stop_display
 }
 
+# The Win32 and end-to-end tests of every architecture this machine runs,
+# without building first; the arguments go to ctest (-R NAME picks tests).
+wintest() {
+  find_arches
+  start_display
+  local arch
+  for arch in "${ARCHES[@]}"; do
+    use_arch "$arch"
+    wine_prefix
+    say "Win32 tests under Wine, $arch"
+    ctest --test-dir "$WIN_BUILD" --output-on-failure -j 1 "$@"
+  done
+  stop_display
+}
+
 demo() {
   deps
   build
@@ -227,5 +242,6 @@ case "${1:-}" in
   test) run_tests ;;
   demo) demo ;;
   bench) bench ;;
-  *) echo "usage: ./build.sh deps|build|test|demo|bench" >&2; exit 2 ;;
+  wintest) shift; wintest "$@" ;;
+  *) echo "usage: ./build.sh deps|build|test|demo|bench|wintest [CTEST ARGUMENTS]" >&2; exit 2 ;;
 esac

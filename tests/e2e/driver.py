@@ -124,3 +124,18 @@ def keys(*names):
 
 def type_text(text):
     subprocess.run(["xdotool", "type", "--delay", "20", text], check=True, timeout=60)
+
+
+def browse_to(path):
+    """Picks the folder `path` in the shell's Browse for Folder dialog, which
+    has the keyboard: under Wine the tree's first item below the desktop is
+    the Unix root "/". Each folder is opened (Right) and its child selected
+    by typing its name, which the tree searches for from the selected item
+    on; Return then takes the OK button."""
+    keys("Down")
+    for name in os.path.abspath(path).strip("/").split("/"):
+        keys("Right")
+        time.sleep(0.5)
+        type_text(name)
+        time.sleep(1.2)  # the tree ends a typed search after a second
+    keys("Return")

@@ -146,10 +146,13 @@ class WizardTest(WineTestCase):
         self.assertTrue(os.path.exists(installed_marker(self.product)))
         self.assertIsNone(registry_value(RUN_KEY, windows_path(setup)))
 
-    # A file of the exact size already beside the setup is installed without
-    # a download; a row overridden with the chooser is not installed.
-    def test_chooser_override_and_existing_file(self):
-        with open(os.path.join(self.setup_folder, "two.exe"), "wb") as out:
+    # A folder picked with Browse that already holds a file of the exact
+    # size turns the download into an installation of that file; a row
+    # overridden with the chooser is not installed.
+    def test_chooser_override_and_browsed_folder(self):
+        elsewhere = self.path("elsewhere")
+        os.makedirs(elsewhere)
+        with open(os.path.join(elsewhere, "two.exe"), "wb") as out:
             out.write(self.program)
         with Nginx(self.served) as nginx:
             setup = self.make_setup(nginx.url("two.exe"))
@@ -161,8 +164,17 @@ class WizardTest(WineTestCase):
                 driver.click(info.control(id=NEXT))
                 page = self.page(watcher, lambda d: d.control(id=LIST) is not None and
                                  len(d.control(id=LIST).rows) == 3, "the PreRequisites page")
-                rows = page.control(id=LIST).rows
-                self.assertEqual([r[-1] for r in rows], ["Install", "Install", "Don't Install"])
+                self.assertEqual([r[-1] for r in page.control(id=LIST).rows], ["Install", "Download", "Don't Install"])
+                driver.click(page.control(id=BROWSE))
+                picker = watcher.wait_for(lambda d: d.caption == "Browse for Folder" and
+                                          d.control(kind="SysTreeView32") is not None, what="the folder picker")
+                self.assertIn("Select the download folder.", picker.texts())
+                screenshot("wizard-browse")
+                driver.browse_to(elsewhere)
+                page = self.page(watcher, lambda d: d.control(id=FOLDER) is not None and
+                                 d.control(id=FOLDER).text.lower() == windows_path(elsewhere).lower() + "\\" and
+                                 [r[-1] for r in d.control(id=LIST).rows] == ["Install", "Install", "Don't Install"],
+                                 "the browsed folder with its file counted")
                 self.assertEqual(page.control(id=HINT).text,
                                  "Please press the Next button to install the prerequisites.")
                 # The Action cell of the first row: the right end of the row.
@@ -194,6 +206,10 @@ class WizardTest(WineTestCase):
         self.assertEqual(code, 0)
         self.assertEqual(requests, [], "nothing was downloaded")
         self.assertEqual(self.ran(), ["App2"])
+        with open(self.log, encoding="latin-1") as log:
+            ran_from = log.read().split("|")[1]
+        self.assertEqual(ran_from.lower(), windows_path(os.path.join(elsewhere, "two.exe")).lower())
+        self.assertFalse(os.path.exists(os.path.join(self.setup_folder, "two.exe")))
         self.assertTrue(os.path.exists(installed_marker(self.product)))
 
     # Cancel on the PreRequisites page: 1602, nothing installed, no Run

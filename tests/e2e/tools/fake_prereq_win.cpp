@@ -1,7 +1,9 @@
 // A prerequisite's setup program for the end-to-end tests. It appends one
 // line to the log named by /log:PATH, "NAME|its own path|its command tail",
 // and exits with the code given by /exit:N (0 without it). PATH holds no
-// blank; /name:NAME is only copied into the line.
+// blank; /name:NAME is only copied into the line. Without /log: the log is
+// the file named by the environment variable KORVELT_PREREQ_LOG, so that a
+// configuration can give the command line a real setup program would get.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -39,7 +41,10 @@ bool Option(const char* tail, const char* key, char* value, size_t size) {
 int main() {
   const char* tail = Tail(GetCommandLineA());
   char log[MAX_PATH], name[64] = "", code[16] = "0", self[MAX_PATH];
-  if (!Option(tail, "/log:", log, sizeof log)) return 2;
+  if (!Option(tail, "/log:", log, sizeof log)) {
+    DWORD length = GetEnvironmentVariableA("KORVELT_PREREQ_LOG", log, sizeof log);
+    if (length == 0 || length >= sizeof log) return 2;
+  }
   Option(tail, "/name:", name, sizeof name);
   Option(tail, "/exit:", code, sizeof code);
   GetModuleFileNameA(nullptr, self, sizeof self);

@@ -35,11 +35,12 @@ def main():
     with open(os.path.join(work, "media.cab"), "wb") as media:
         media.write(b"\0" * (192 << 20))
 
-    print("== packing setup.exe")
+    print("== packing setup.exe, then signing it")
     setup = os.path.join(work, "setup.exe")
     subprocess.run([harness.PACK, "create", "--stub", harness.STUB, "--out", setup, "--main",
                     os.path.join(work, "KorveltSample.msi"), "--support", os.path.join(work, "media.cab"),
                     "--on-demand", os.path.join(work, "readme.txt")], check=True)
+    sign(work, setup)
     subprocess.run([harness.PACK, "list", setup], check=True)
 
     print("== extract mode: setup.exe /extract:extracted")
@@ -52,6 +53,7 @@ def main():
 
     print("== a normal run: setup.exe")
     harness.uninstall(os.path.join(work, "KorveltSample.msi"))
+    folders_before = harness.run_folders()
     probe = harness.probe_dialogs(60)
     time.sleep(1)
     run = harness.start_windows('"%s"' % harness.windows_path(setup), cwd=work)
@@ -77,13 +79,38 @@ def main():
     else:
         print("nothing was installed")
         return 1
-    left = harness.run_folders()
-    print("extracted files left in the temporary folder:", left or "none")
+    left = sorted(set(harness.run_folders()) - set(folders_before))
+    print("extracted files this run left in the temporary folder:", left or "none")
     for big in (os.path.join(work, "media.cab"), os.path.join(extracted, "media.cab"), setup):
         os.remove(big)
     if code != 0:
         return 1
     return quiet_run(work)
+
+
+def sign(work, setup):
+    """Signs the setup as its publisher would, as the very last step (the
+    signature covers the payload): osslsigncode with a certificate of the
+    sample publisher's own, made here with openssl."""
+    cert, key = os.path.join(work, "publisher.pem"), os.path.join(work, "publisher.key")
+    if not os.path.exists(cert):
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                        "-days", "30", "-subj", "/CN=Korvelt Sample Publisher",
+                        "-addext", "extendedKeyUsage=codeSigning"],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    signed = setup + ".signed"
+    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Korvelt Sample",
+                    "-i", "https://example.com/korvelt-sample", "-in", setup, "-out", signed],
+                   check=True, stdout=subprocess.DEVNULL)
+    os.replace(signed, setup)
+    # The certificate is its own authority here; a real publisher's chains
+    # to one that Windows trusts.
+    verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", setup], stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT)
+    if verify.returncode != 0 or b"Signature verification: ok" not in verify.stdout:
+        raise SystemExit("the signature of %s does not verify:\n%s" % (setup, verify.stdout.decode()))
+    print("signed %s (%d bytes); osslsigncode verify: Signature verification: ok" % (
+        os.path.basename(setup), os.path.getsize(setup)))
 
 
 def pack_with_runtime(work, folder, nginx, options, log):
@@ -100,6 +127,7 @@ def pack_with_runtime(work, folder, nginx, options, log):
     subprocess.run([harness.PACK, "create", "--stub", harness.STUB, "--out", setup, "--prerequisites",
                     "--main", os.path.join(work, "KorveltSample.msi"), "--config",
                     os.path.join(work, "KorveltSample.ini")], check=True)
+    sign(work, setup)
     return setup
 
 

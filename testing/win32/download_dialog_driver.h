@@ -19,6 +19,7 @@
 #include "platform/files_win.h"
 #include "platform/http_win.h"
 #include "platform/message_poster_win.h"
+#include "testing/win32/ui_helpers.h"
 
 namespace korvelt::testing {
 
@@ -45,18 +46,6 @@ class ScriptedThreads final : public ThreadService {
   bool failStart = false;
   std::vector<std::string> waits;
 };
-
-inline std::string WindowText(HWND window) {
-  char text[512] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
-inline std::string ClassOf(HWND window) {
-  char name[64] = "";
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
 
 inline std::string ItemText(HWND list, int row, int column) {
   char text[512] = "";

@@ -12,6 +12,19 @@
 
 namespace korvelt::testing {
 
+// A window's text and class name, as the tests compare them.
+inline std::string WindowText(HWND window) {
+  char text[1024] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+inline std::string ClassOf(HWND window) {
+  char name[64] = "";
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
 // Windows need an X display under Wine; without one the window tests skip.
 inline bool HaveDisplay() {
   char value[256];

@@ -32,18 +32,6 @@
 
 namespace korvelt::testing {
 
-inline std::string WindowText(HWND window) {
-  char text[1024] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
-inline std::string ClassOf(HWND window) {
-  char name[64] = "";
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
 // A window on the sheet's thread that sets an event for each WM_APP it is
 // posted. Posted messages are handled in order, so once it has seen one,
 // everything posted to the thread before it has been handled, or has

@@ -1,3 +1,4 @@
+#include <fstream>
 #include <iomanip>
 
 #include "payload/format.h"
@@ -35,12 +36,31 @@ const char kUsage[] =
     "                      be the main package's (app.ini goes with app.msi)\n"
     "  --on-demand FILE    a file written only when asked for by name (a\n"
     "                      prerequisite's setup program) or in extract mode\n"
+    "The product's identity, written into the setup's copy of the bootstrapper\n"
+    "(its version resource and icon; its windows are titled \"NAME Setup\").\n"
+    "Texts are UTF-8. Without any of these the setup starts with the\n"
+    "bootstrapper's own bytes. What is not given keeps the bootstrapper's\n"
+    "value, but OriginalFilename and InternalName always name the setup, and\n"
+    "the description defaults to \"NAME Setup\" when --product-name is given:\n"
+    "  --product-name NAME ProductName (the bootstrapper's: Korvelt)\n"
+    "  --company TEXT      CompanyName (Korvelt)\n"
+    "  --version A.B.C.D   file and product version, four numbers of 0 to 65535\n"
+    "                      (1.0.0.0)\n"
+    "  --description TEXT  FileDescription (Korvelt Setup Bootstrapper)\n"
+    "  --copyright TEXT    LegalCopyright (Copyright (C) 2026 Korvelt)\n"
+    "  --icon FILE.ico     every image of FILE.ico becomes the setup's icon\n"
     "Options:\n"
     "  --prerequisites     run the prerequisite phase (needs --config)\n"
     "  --external-files    the installation files lie beside the setup program\n"
     "  -h, --help          this text\n"
     "\n"
-    "list shows the bootstrapper's architecture, the options and the entries.\n"
+    "list shows the bootstrapper's architecture, the options, its identity (the\n"
+    "texts above, the file name it was packed as, the icon's image sizes) and\n"
+    "the entries.\n"
+    "\n"
+    "Example:\n"
+    "  korvelt-pack create --product-name \"Contoso App\" --company Contoso \\\n"
+    "      --version 2.1.0.7 --icon contoso.ico --out ContosoSetup.exe --main app.msi\n"
     "\n"
     "extract writes each entry into FOLDER as a new file and refuses an entry\n"
     "whose name is taken there, before writing anything; --force replaces a\n"
@@ -74,6 +94,18 @@ InputFile ParseFile(const std::string& argument, uint32_t kind) {
   return file;
 }
 
+std::u16string IdentityText(const std::string& option, const std::string& text) {
+  std::optional<std::u16string> converted = Utf8ToUtf16(text);
+  if (!converted) throw UsageError(option + " is not valid UTF-8 text");
+  return *converted;
+}
+
+FourPartVersion IdentityVersion(const std::string& text) {
+  std::optional<FourPartVersion> version = ParseFourPartVersion(text);
+  if (!version) throw UsageError("--version '" + text + "' is not four numbers A.B.C.D of 0 to 65535 each");
+  return *version;
+}
+
 int Create(const std::vector<std::string>& arguments, std::ostream& out) {
   SetupPlan plan;
   std::string architecture = "x86";
@@ -92,6 +124,12 @@ int Create(const std::vector<std::string>& arguments, std::ostream& out) {
     else if (option == "--on-demand") plan.files.push_back(ParseFile(value(), OnDemand));
     else if (option == "--prerequisites") plan.options |= HasPrerequisites;
     else if (option == "--external-files") plan.options |= ExternalFiles;
+    else if (option == "--product-name") plan.identity.productName = IdentityText(option, value());
+    else if (option == "--company") plan.identity.company = IdentityText(option, value());
+    else if (option == "--description") plan.identity.description = IdentityText(option, value());
+    else if (option == "--copyright") plan.identity.copyright = IdentityText(option, value());
+    else if (option == "--version") plan.identity.version = IdentityVersion(value());
+    else if (option == "--icon") plan.identity.iconPath = value();
     else throw UsageError("unknown option '" + option + "'");
   }
   // The architecture is checked even where --stub makes it moot.
@@ -117,6 +155,28 @@ int Create(const std::vector<std::string>& arguments, std::ostream& out) {
   return 0;
 }
 
+// The bootstrapper's identity, or why it cannot be read; the entries are
+// listed either way.
+void ListIdentity(const std::string& path, uint32_t stubSize, std::ostream& out) {
+  try {
+    std::ifstream in(path, std::ios::binary);
+    Bytes stub(stubSize);
+    in.read(reinterpret_cast<char*>(stub.data()), static_cast<std::streamsize>(stub.size()));
+    stub.resize(static_cast<size_t>(in.gcount()));
+    ShownIdentity identity = ReadIdentity(stub, path);
+    for (auto [label, text] : {std::pair{"product", &identity.productName}, {"company", &identity.company},
+                               {"version", &identity.version}, {"description", &identity.description},
+                               {"copyright", &identity.copyright}, {"file name", &identity.originalFilename}}) {
+      if (!text->empty()) out << label << ": " << *text << "\n";
+    }
+    out << "icon:";
+    for (size_t i = 0; i < identity.iconSizes.size(); ++i) out << (i ? ", " : " ") << identity.iconSizes[i];
+    out << (identity.iconSizes.empty() ? " none\n" : "\n");
+  } catch (const PackError& error) {
+    out << "identity: unreadable (" << error.what() << ")\n";
+  }
+}
+
 int List(const std::vector<std::string>& arguments, std::ostream& out) {
   if (arguments.size() != 2) throw UsageError("list takes one setup");
   SetupListing listing = ListSetup(arguments[1]);
@@ -127,6 +187,7 @@ int List(const std::vector<std::string>& arguments, std::ostream& out) {
   if (!(listing.options & (ExternalFiles | HasPrerequisites))) out << " none";
   out << "\n";
   if (listing.baseShift != 0) out << "moved by " << listing.baseShift << " bytes since it was written\n";
+  ListIdentity(arguments[1], listing.dataOffset, out);
   for (const ListedEntry& entry : listing.entries) {
     out << std::left << std::setw(10) << KindName(entry.kind) << std::right << std::setw(12) << entry.size << "  "
         << entry.name << "\n";

@@ -233,15 +233,20 @@ std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::ve
 
 namespace {
 
-void WriteLayout(const SetupPlan& plan, const std::string& target, uint64_t stubSize,
+// `image` is the rewritten stub, or empty for the stub file's own bytes.
+void WriteLayout(const SetupPlan& plan, const Bytes& image, const std::string& target, uint64_t stubSize,
                  const std::vector<uint32_t>& sizes, uint32_t padding) {
   std::vector<unsigned char> tail =
       EncodeTableAndFooter(static_cast<uint32_t>(stubSize), plan.files, sizes, plan.options, padding);
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
   if (!out) throw PackError("cannot create " + target);
-  std::ifstream stub(plan.stubPath, std::ios::binary);
-  if (!stub) throw PackError("cannot read " + plan.stubPath);
-  CopyBytes(stub, out, stubSize, plan.stubPath);
+  if (image.empty()) {
+    std::ifstream stub(plan.stubPath, std::ios::binary);
+    if (!stub) throw PackError("cannot read " + plan.stubPath);
+    CopyBytes(stub, out, stubSize, plan.stubPath);
+  } else {
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  }
   for (size_t i = 0; i < plan.files.size(); ++i) {
     std::ifstream in(plan.files[i].path, std::ios::binary);
     if (!in) throw PackError("cannot read " + plan.files[i].path);
@@ -268,6 +273,19 @@ void WriteSetup(const SetupPlan& plan) {
   CheckPlan(plan);
   uint64_t stubSize = FileSize(plan.stubPath);
   CheckStub(plan.stubPath);
+  Bytes image;
+  if (plan.identity.Any()) {
+    std::ifstream stub(plan.stubPath, std::ios::binary);
+    Bytes bytes((std::istreambuf_iterator<char>(stub)), {});
+    if (bytes.size() != stubSize) throw PackError("cannot read " + plan.stubPath);
+    image = ApplyIdentity(bytes, plan.stubPath, plan.identity, fs::path(plan.outPath).filename().string());
+    // The identity's texts must not lend the bootstrapper a footer either.
+    const std::string marker = PayloadMarker();
+    if (std::search(image.begin(), image.end(), marker.begin(), marker.end()) != image.end()) {
+      throw PackError("the identity's texts hold the payload marker " + marker);
+    }
+    stubSize = image.size();
+  }
   std::vector<uint32_t> sizes;
   uint64_t total = stubSize;
   for (const InputFile& file : plan.files) {
@@ -280,16 +298,18 @@ void WriteSetup(const SetupPlan& plan) {
 
   std::string partial = plan.outPath + ".partial";
   try {
-    WriteLayout(plan, partial, stubSize, sizes, 0);
+    WriteLayout(plan, image, partial, stubSize, sizes, 0);
     // The footer is found by the first marker in the last window, so data
     // that end in a marker of their own (a packed setup, say) would hide
     // it: zeros between the data and the table push them out of reach.
     if (!ReadsBack(partial, plan.files.size())) {
-      WriteLayout(plan, partial, stubSize, sizes, kSearchWindow);
+      WriteLayout(plan, image, partial, stubSize, sizes, kSearchWindow);
       if (!ReadsBack(partial, plan.files.size())) {
         throw PackError("the setup does not read back: an entry name holds the payload marker " + PayloadMarker());
       }
     }
+    // The sum covers the whole setup, payload included.
+    if (!image.empty()) WritePeCheckSum(partial, PeImage(image, plan.stubPath).CheckSumOffset());
     std::error_code error;
     // A setup is a program: it keeps the stub's right to be run.
     fs::permissions(partial, fs::status(plan.stubPath, error).permissions() | fs::perms::owner_exec, error);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/pack/identity.h"
+
 namespace korvelt::pack {
 
 // A failure the packer reports in one line.
@@ -27,6 +29,9 @@ struct SetupPlan {
   std::string outPath;
   uint32_t options = 0;
   std::vector<InputFile> files;
+  // Written into the setup's copy of the stub; with none of it given the
+  // setup starts with the stub's own bytes.
+  Identity identity;
 };
 
 // Refuses what the bootstrapper would mishandle; throws PackError.

@@ -432,3 +432,46 @@ TEST(EncodeTest, MatchesTheWorkedLayout) {
 
 }  // namespace
 }  // namespace korvelt::pack
+
+namespace korvelt::pack {
+namespace {
+
+// Identity options that cannot be written are refused in one line, and no
+// setup appears; without them the setup starts with the stub's own bytes.
+TEST_F(PackTest, IdentityRefusalsAndTheUntouchedStub) {
+  Write("app.msi", "m");
+  Write("bad.ico", std::string("\0\0\1\0\1\0", 6));
+  struct Case {
+    std::vector<std::string> options;
+    int exitCode;
+    const char* says;
+  } cases[] = {
+      {{"--version", "1.2.3"}, 2, "is not four numbers"},
+      {{"--version", "1.2.3.65536"}, 2, "is not four numbers"},
+      {{"--company", "Caf\xe9"}, 2, "--company is not valid UTF-8"},
+      {{"--product-name", "\xc0\xaf"}, 2, "--product-name is not valid UTF-8"},
+      {{"--icon", Path("bad.ico")}, 1, "bad.ico: not a usable .ico file"},
+      {{"--icon", Path("missing.ico")}, 1, "cannot read"},
+      {{"--product-name", "Contoso App"}, 1, "not a Windows executable"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main",
+                                          Path("app.msi")};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    EXPECT_EQ(Run(arguments), c.exitCode) << c.says;
+    std::string said = err.str();
+    EXPECT_NE(said.find(c.says), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), c.exitCode == 2 ? 2 : 1) << said;
+    EXPECT_FALSE(fs::exists(Path("setup.exe")));
+    EXPECT_FALSE(fs::exists(Path("setup.exe.partial")));
+  }
+  ASSERT_EQ(Run({"create", "--stub", Path("stub.exe"), "--out", Path("setup.exe"), "--main", Path("app.msi")}), 0);
+  EXPECT_EQ(Read(Path("setup.exe")).substr(0, 5000), Read(Path("stub.exe")));
+  // A bootstrapper without resources lists as such, and its entries still.
+  ASSERT_EQ(Run({"list", Path("setup.exe")}), 0);
+  EXPECT_NE(out.str().find("identity: unreadable"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("app.msi"), std::string::npos) << out.str();
+}
+
+}  // namespace
+}  // namespace korvelt::pack

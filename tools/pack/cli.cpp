@@ -40,7 +40,9 @@ const char kUsage[] =
     "  --external-files    the installation files lie beside the setup program\n"
     "  -h, --help          this text\n"
     "\n"
-    "list shows the bootstrapper's architecture, the options and the entries.\n"
+    "list shows the bootstrapper's architecture, the options, whether the setup\n"
+    "is signed (where its signature lies; osslsigncode verify checks it) and\n"
+    "the entries.\n"
     "\n"
     "extract writes each entry into FOLDER as a new file and refuses an entry\n"
     "whose name is taken there, before writing anything; --force replaces a\n"
@@ -126,6 +128,7 @@ int List(const std::vector<std::string>& arguments, std::ostream& out) {
   if (listing.options & HasPrerequisites) out << " prerequisites";
   if (!(listing.options & (ExternalFiles | HasPrerequisites))) out << " none";
   out << "\n";
+  out << "signature: " << DescribeSignature(listing.signature) << "\n";
   if (listing.baseShift != 0) out << "moved by " << listing.baseShift << " bytes since it was written\n";
   for (const ListedEntry& entry : listing.entries) {
     out << std::left << std::setw(10) << KindName(entry.kind) << std::right << std::setw(12) << entry.size << "  "

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/pack/signature.h"
+
 namespace korvelt::pack {
 
 // A failure the packer reports in one line.
@@ -57,6 +59,8 @@ struct SetupListing {
   int32_t baseShift = 0;
   uint32_t dataOffset = 0;
   std::vector<ListedEntry> entries;
+  // Of the whole setup; one that does not lie behind the payload is Broken.
+  Signature signature;
 };
 
 SetupListing ListSetup(const std::string& path);

@@ -11,7 +11,7 @@ JOBS=$(nproc)
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine64 wixl msitools nginx-light curl
-  xvfb xauth xdotool x11-utils imagemagick python3)
+  xvfb xauth xdotool x11-utils imagemagick python3 osslsigncode openssl)
 # 32-bit Wine, for the i686 programs: wanted, but a machine that cannot
 # run 32-bit programs may not take it, and the rest goes on without it.
 PACKAGES_I386=(wine32:i386)

@@ -3,7 +3,6 @@ self-signed code-signing certificate: the signature covers the payload,
 and the bootstrapper and the packer still find the footer in front of it."""
 import os
 import re
-import shutil
 import subprocess
 import unittest
 
@@ -63,21 +62,31 @@ class SigningTest(WineTestCase):
         return run("osslsigncode", "verify", "-CAfile", self.certificate, "-in", signed)
 
     def pack_files(self, stub, out):
-        self.msi = random_file(self.path("app.msi"), 300000, 1)
-        self.cab = random_file(self.path("app.cab"), 3 * 65536 + 1, 2)
-        self.tool = random_file(self.path("tool.exe"), 5000, 3)
+        folder = os.path.dirname(out)
+        self.msi = random_file(os.path.join(folder, "app.msi"), 300000, 1)
+        self.cab = random_file(os.path.join(folder, "app.cab"), 3 * 65536 + 1, 2)
+        self.tool = random_file(os.path.join(folder, "tool.exe"), 5000, 3)
         subprocess.run([PACK, "create", "--stub", stub, "--out", out, "--main", self.msi, "--support", self.cab,
                         "--on-demand", self.tool], check=True, stdout=subprocess.DEVNULL)
         return out
 
+    def stubs(self):
+        """Both bootstrappers, each with a function that names a file in a folder of its own."""
+        pairs = []
+        for stub in STUBS:
+            folder = self.path(os.path.basename(stub) + ".d")
+            os.mkdir(folder)
+            pairs.append((stub, lambda *parts, folder=folder: os.path.join(folder, *parts)))
+        return pairs
+
     # For both bootstrappers: the signature verifies over the whole setup,
     # list says where it lies (behind the padded payload, to the end of the
-    # file) and lists the same entries, and the packer extracts the same bytes.
+    # file) and lists the same entries, and the packer extracts the files.
     def test_signed_setup_verifies_lists_and_extracts(self):
-        for stub in STUBS:
+        for stub, path in self.stubs():
             with self.subTest(stub=os.path.basename(stub)):
-                setup = self.pack_files(stub, self.path("setup.exe"))
-                signed = self.sign(setup, self.path("signed.exe"))
+                setup = self.pack_files(stub, path("setup.exe"))
+                signed = self.sign(setup, path("signed.exe"))
                 code, output = self.verify(signed)
                 self.assertEqual(code, 0, output)
                 self.assertIn("Signature verification: ok", output)
@@ -92,55 +101,43 @@ class SigningTest(WineTestCase):
                 self.assertEqual(offset, (os.path.getsize(setup) + 7) // 8 * 8)
                 self.assertEqual(offset + size, os.path.getsize(signed))
 
-                for name, source in [("unsigned", setup), ("signed", signed)]:
-                    os.mkdir(self.path(name))
-                    code, output = run(PACK, "extract", source, self.path(name))
-                    self.assertEqual(code, 0, output)
-                self.assertEqual(sorted(os.listdir(self.path("signed"))), ["app.cab", "app.msi", "tool.exe"])
-                for name in os.listdir(self.path("signed")):
-                    self.assertEqual(read(self.path("signed", name)), read(self.path("unsigned", name)), name)
-                    self.assertEqual(read(self.path("signed", name)), read(self.path(name)), name)
-                for name in ["setup.exe", "signed.exe"]:
-                    os.remove(self.path(name))
-                for name in ["signed", "unsigned"]:
-                    shutil.rmtree(self.path(name))
+                os.mkdir(path("out"))
+                code, output = run(PACK, "extract", signed, path("out"))
+                self.assertEqual(code, 0, output)
+                self.assertEqual({name: read(path("out", name)) for name in os.listdir(path("out"))},
+                                 {name: read(path(name)) for name in ["app.msi", "app.cab", "tool.exe"]})
 
     # One changed byte of the payload fails verification: the signature
     # covers the appended files, not only the bootstrapper's image.
     def test_a_changed_payload_byte_fails_verification(self):
-        for stub in STUBS:
+        for stub, path in self.stubs():
             with self.subTest(stub=os.path.basename(stub)):
-                signed = self.sign(self.pack_files(stub, self.path("setup.exe")), self.path("signed.exe"))
-                data = bytearray(read(signed))
+                data = bytearray(read(self.sign(self.pack_files(stub, path("setup.exe")), path("signed.exe"))))
                 data[os.path.getsize(stub) + 1000] ^= 0x01
-                with open(self.path("changed.exe"), "wb") as out:
+                with open(path("changed.exe"), "wb") as out:
                     out.write(data)
-                code, output = self.verify(self.path("changed.exe"))
+                code, output = self.verify(path("changed.exe"))
                 self.assertNotEqual(code, 0, output)
                 self.assertIn("MISMATCH", output)
                 self.assertNotIn("Signature verification: ok", output)
-                for name in ["setup.exe", "signed.exe", "changed.exe"]:
-                    os.remove(self.path(name))
 
     # A signed bootstrapper, and a signed setup given as the bootstrapper,
     # are refused in one line that says to sign after packing.
     def test_a_signed_stub_is_refused(self):
-        for stub in STUBS:
+        for stub, path in self.stubs():
             with self.subTest(stub=os.path.basename(stub)):
-                signed_stub = self.sign(stub, self.path("signed-stub.exe"))
-                signed_setup = self.sign(self.pack_files(stub, self.path("setup.exe")), self.path("signed.exe"))
+                signed_stub = self.sign(stub, path("signed-stub.exe"))
+                signed_setup = self.sign(self.pack_files(stub, path("setup.exe")), path("signed.exe"))
                 for given in [signed_stub, signed_setup]:
-                    result = subprocess.run([PACK, "create", "--stub", given, "--out", self.path("again.exe"),
-                                             "--main", self.msi], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                    result = subprocess.run([PACK, "create", "--stub", given, "--out", path("again.exe"), "--main",
+                                             self.msi], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
                     said = result.stderr.decode()
                     self.assertEqual(result.returncode, 1, said)
                     self.assertEqual(said.count("\n"), 1, said)
                     self.assertIn("breaks its signature", said)
                     self.assertIn("then sign the setup", said)
                     self.assertEqual(result.stdout, b"")
-                    self.assertFalse(os.path.exists(self.path("again.exe")))
-                for name in ["signed-stub.exe", "setup.exe", "signed.exe"]:
-                    os.remove(self.path(name))
+                    self.assertFalse(os.path.exists(path("again.exe")))
 
     # Under Wine: the signed setup installs its package.
     def test_signed_setup_installs(self):

@@ -55,8 +55,9 @@ const char kUsage[] =
     "  -h, --help          this text\n"
     "\n"
     "list shows the bootstrapper's architecture, the options, its identity (the\n"
-    "texts above, the file name it was packed as, the icon's image sizes) and\n"
-    "the entries.\n"
+    "texts above, the file name it was packed as, the icon's image sizes),\n"
+    "whether the setup is signed (where its signature lies; osslsigncode verify\n"
+    "checks it) and the entries.\n"
     "\n"
     "Example:\n"
     "  korvelt-pack create --product-name \"Contoso App\" --company Contoso \\\n"
@@ -186,6 +187,7 @@ int List(const std::vector<std::string>& arguments, std::ostream& out) {
   if (listing.options & HasPrerequisites) out << " prerequisites";
   if (!(listing.options & (ExternalFiles | HasPrerequisites))) out << " none";
   out << "\n";
+  out << "signature: " << DescribeSignature(listing.signature) << "\n";
   if (listing.baseShift != 0) out << "moved by " << listing.baseShift << " bytes since it was written\n";
   ListIdentity(arguments[1], listing.dataOffset, out);
   for (const ListedEntry& entry : listing.entries) {

@@ -272,6 +272,7 @@ bool ReadsBack(const std::string& path, size_t entryCount) {
 void WriteSetup(const SetupPlan& plan) {
   CheckPlan(plan);
   uint64_t stubSize = FileSize(plan.stubPath);
+  CheckStubUnsigned(plan.stubPath);
   CheckStub(plan.stubPath);
   Bytes image;
   if (plan.identity.Any()) {
@@ -339,6 +340,12 @@ SetupListing ListSetup(const std::string& path) {
   for (size_t i = 0; i < entries.Count(); ++i) {
     listing.entries.push_back({entries[i].kind, entries[i].size, entries[i].offset, names[i].c_str()});
   }
+  // The footer was found where it lies, so its shifted offset is sound.
+  uint32_t payloadStart = 0, footerAt = 0;
+  if (!ShiftedOffset(footer.dataOffset, listing.baseShift, &payloadStart)) payloadStart = 0;
+  ShiftedOffset(footer.footerOffset, listing.baseShift, &footerAt);
+  listing.signature = FileSignature(path);
+  CheckSignatureBehindPayload(&listing.signature, payloadStart, uint64_t{footerAt} + kFooterSize);
   return listing;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/pack/identity.h"
+#include "tools/pack/signature.h"
 
 namespace korvelt::pack {
 
@@ -62,6 +63,8 @@ struct SetupListing {
   int32_t baseShift = 0;
   uint32_t dataOffset = 0;
   std::vector<ListedEntry> entries;
+  // Of the whole setup; one that does not lie behind the payload is Broken.
+  Signature signature;
 };
 
 SetupListing ListSetup(const std::string& path);

@@ -2,6 +2,7 @@
 the bootstrapper, shows extract mode, then runs the setup as a user would
 and shows what it installed."""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -13,6 +14,14 @@ sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "e2e"))
 import harness  # noqa: E402
 import driver  # noqa: E402
 import servers  # noqa: E402
+
+
+# The sample product's own identity, written into each setup's copy of the
+# bootstrapper: its windows are titled "Korvelt Sample Setup".
+IDENTITY = ["--product-name", "Korvelt Sample", "--company", "Korvelt Sample Publisher", "--version", "1.0.0.0",
+            "--description", "Korvelt Sample Setup", "--copyright", "Copyright (C) 2026 Korvelt Sample Publisher",
+            "--icon", os.path.join(HERE, "sample", "KorveltSample.ico")]
+TITLE = "Korvelt Sample Setup"
 
 
 def main():
@@ -37,7 +46,7 @@ def main():
 
     print("== packing setup.exe, then signing it")
     setup = os.path.join(work, "setup.exe")
-    subprocess.run([harness.PACK, "create", "--stub", harness.STUB, "--out", setup, "--main",
+    subprocess.run([harness.PACK, "create", "--stub", harness.STUB, "--out", setup, *IDENTITY, "--main",
                     os.path.join(work, "KorveltSample.msi"), "--support", os.path.join(work, "media.cab"),
                     "--on-demand", os.path.join(work, "readme.txt")], check=True)
     sign(work, setup)
@@ -66,6 +75,8 @@ def main():
         seen += line
     if "Extracting" in seen:
         shot = harness.screenshot("demo-status-window")
+        titles = re.findall(r'dialog \S+ "([^"]*)"', seen)
+        print("the status window is titled \"%s\" and says \"Extracting...\"" % (titles[-1] if titles else "?"))
     probe.kill()
     code = harness.finish(run)
     print("exit code", code)
@@ -124,7 +135,7 @@ def pack_with_runtime(work, folder, nginx, options, log):
     with open(os.path.join(work, "KorveltSample.ini"), "w") as out:
         out.write(config.replace("\n", "\r\n"))
     setup = os.path.join(folder, "setup.exe")
-    subprocess.run([harness.PACK, "create", "--stub", harness.STUB, "--out", setup, "--prerequisites",
+    subprocess.run([harness.PACK, "create", "--stub", harness.STUB, "--out", setup, *IDENTITY, "--prerequisites",
                     "--main", os.path.join(work, "KorveltSample.msi"), "--config",
                     os.path.join(work, "KorveltSample.ini")], check=True)
     sign(work, setup)
@@ -191,7 +202,7 @@ def wizard_run(work):
         run = harness.start_windows('"%s"' % harness.windows_path(setup), cwd=folder)
         try:
             def step(test, what):
-                return watcher.wait_for(lambda d: d.caption == "Korvelt Setup" and test(d), what=what)
+                return watcher.wait_for(lambda d: d.caption == TITLE and test(d), what=what)
 
             def button(id):
                 return lambda d: d.control(id=id) is not None and d.control(id=id).enabled

@@ -31,7 +31,18 @@ bool NativePath(const char* path, String* native) {
 FileId PosixFileSystem::OpenForReading(const char* path) {
   String native;
   if (!NativePath(path, &native)) return 0;
-  return AsFileId(open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  // Opened without waiting, so that a FIFO cannot stall the reader for a
+  // writer; only a plain file is kept, and read with waiting as usual.
+  int descriptor = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return 0;
+  struct stat status;
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+      fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close(descriptor);
+    errno = EINVAL;
+    return 0;
+  }
+  return AsFileId(descriptor);
 }
 
 FileId PosixFileSystem::CreateForWriting(const char* path) {

@@ -88,6 +88,35 @@ TEST_F(PosixFilesTest, CreateNeverOpensWhatIsAlreadyThere) {
   }
 }
 
+// Reading opens a plain file, also through a link, and never waits: a FIFO
+// (which would wait for a writer), a folder or nothing give no file.
+TEST_F(PosixFilesTest, ReadingOpensOnlyAPlainFile) {
+  struct Case {
+    Existing existing;
+    bool opened;
+  } cases[] = {{Existing::Nothing, false}, {Existing::PlainFile, true}, {Existing::LinkToFileOutside, true},
+               {Existing::DanglingLink, false}, {Existing::Fifo, false}, {Existing::Folder, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Describe(c.existing));
+    fs::path path = folder / "out" / "setup.exe";
+    fs::path outside = folder / "outside.txt";
+    fs::remove_all(path);
+    fs::remove(outside);
+    testing::Plant(c.existing, path, outside);
+    PosixFileSystem files;
+    bool opened = testing::WithoutBlocking(path, [&] {
+      FileId file = files.OpenForReading(path.c_str());
+      if (!file) return false;
+      char byte;
+      uint32_t done = 0;
+      bool read = files.Read(file, &byte, 1, &done);
+      files.Close(file);
+      return read;
+    });
+    EXPECT_EQ(opened, c.opened);
+  }
+}
+
 // The machine's service refuses a taken name unless asked to replace.
 TEST_F(PosixFilesTest, SystemFileSystemRefusesATakenNameByDefault) {
   fs::path path = folder / "out" / "entry.msi";

@@ -49,6 +49,17 @@ void FormAppKey(int32_t n, char (&key)[16]) {
 
 namespace {
 
+// The Sha256 key: absent, a digest, or any other value, which matches no
+// file. A value too long to be read is no digest either, so that a
+// download is never taken unchecked for a key that is there.
+ExpectedDigest ReadDigest(ProfileReader& reader, const char* path, const char* section) {
+  char buffer[kProfileValueBuffer];
+  uint32_t copied = reader.ReadString(path, section, "Sha256", kProfileMissing, buffer, kProfileValueBuffer);
+  buffer[copied < kProfileValueBuffer ? copied : kProfileValueBuffer - 1] = '\0';
+  if (TextEquals(buffer, kProfileMissing)) return ExpectedDigest();
+  return ParseSha256(buffer);
+}
+
 // Reads one prerequisite's section; returns how it ended, NoEntry when the
 // record is complete.
 ListEnd ReadSection(ProfileReader& reader, const char* path, const char* section, Prerequisite* record) {
@@ -64,6 +75,8 @@ ListEnd ReadSection(ProfileReader& reader, const char* path, const char* section
   }
   text.Clear();
   record->ExactSize = ReadProfileValue(reader, path, section, "ExactSize", &text) ? ParseLeadingNumber(text.c_str()) : 0;
+  // A setup file travels inside the setup; only a download is checked.
+  if (record->Source == PrereqSource::Url) record->Sha256 = ReadDigest(reader, path, section);
   ReadProfileValue(reader, path, section, "CommandLine", &record->CommandLine);
   ReadProfileValue(reader, path, section, "Options", &record->Options);
   text.Clear();

@@ -10,6 +10,7 @@
 
 #include "base/list.h"
 #include "base/string.h"
+#include "platform/sha256.h"
 
 namespace korvelt {
 
@@ -46,6 +47,8 @@ struct Prerequisite {
   korvelt::SearchSpec SearchSpec;
   int32_t TargetOS = 0;
   int32_t ExactSize = 0;
+  // What a downloaded file must hold; only a file that matches is used.
+  ExpectedDigest Sha256;
 };
 
 struct GeneralOptions {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sha256_posix.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_files.h"
 #include "testing/fake_http.h"
@@ -581,6 +582,94 @@ TEST_F(WorkerTest, SilentRuns) {
   threads.failEvents = true;
   EXPECT_EQ(RunDownloads(batch, services, nullptr), DownloadIncomplete);
   EXPECT_EQ(threads.open(), 0);
+}
+
+// What a test asks a file to hold: the digest of `bytes`.
+ExpectedDigest DigestOf(const Bytes& bytes) {
+  PosixSha256Service sha256;
+  Sha256State state;
+  ExpectedDigest expected;
+  expected.rule = DigestRule::Exact;
+  EXPECT_TRUE(sha256.Begin(&state));
+  EXPECT_TRUE(sha256.Update(&state, bytes.data(), static_cast<uint32_t>(bytes.size())));
+  EXPECT_TRUE(sha256.Finish(&state, &expected.digest));
+  return expected;
+}
+
+// A finished file counts only with the content asked for: other content,
+// be it fetched whole or continued from bad bytes, and a malformed digest
+// end Failed with DL_WRONG_SIZE, as a wrong size does, and leave the file
+// empty for the next run to fetch whole. A file of full size but other
+// content is fetched again. No digest takes any content; no service none.
+TEST_F(WorkerTest, FinishedFileMustMatchItsDigest) {
+  const Bytes body = Body();
+  Bytes other = body;
+  other[12345] ^= 1;
+  const ExpectedDigest right = DigestOf(body);
+  ExpectedDigest malformed;
+  malformed.rule = DigestRule::Malformed;
+  PosixSha256Service sha256;
+  struct Case {
+    const char* name;
+    const Bytes& served;
+    bool fileExists;
+    Bytes before;
+    ExpectedDigest expected;
+    bool service;
+    DownloadStatus status;
+    Bytes after;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"fetched whole, right", body, false, {}, right, true, DownloadStatus::Done, body,
+       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1028:0", "1035:0"}},
+      {"fetched whole, other bytes", other, false, {}, right, true, DownloadStatus::Failed, {},
+       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1034:20000", "1035:0"}},
+      {"resumed, right", body, true, Prefix(body, 10000), right, true, DownloadStatus::Done, body,
+       {"1026:0", "1027:10000", "1027:8192", "1027:1808", "1028:0", "1035:0"}},
+      {"resumed from bad bytes", body, true, Prefix(other, 15000), right, true, DownloadStatus::Failed, {},
+       {"1026:0", "1027:15000", "1027:5000", "1034:20000", "1035:0"}},
+      // A full-size file of other content is fetched again, not taken.
+      {"full size on disk, other bytes", body, true, other, right, true, DownloadStatus::Done, body,
+       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1028:0", "1035:0"}},
+      {"full size on disk, right", body, true, body, right, true, DownloadStatus::Done, body,
+       {"1026:0", "1027:20000", "1028:0", "1035:0"}},
+      {"full size on disk and served, other bytes", other, true, other, right, true, DownloadStatus::Failed, {},
+       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1034:20000", "1035:0"}},
+      {"malformed digest", body, false, {}, malformed, true, DownloadStatus::Failed, {},
+       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1034:20000", "1035:0"}},
+      {"no digest, other bytes", other, false, {}, ExpectedDigest(), true, DownloadStatus::Done, other,
+       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1028:0", "1035:0"}},
+      {"no service", body, false, {}, right, false, DownloadStatus::Failed, {},
+       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1034:20000", "1035:0"}},
+  };
+  ASSERT_TRUE(batch.folder.Assign("C:\\dl\\"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    http.resources[kUrl].body = c.served;
+    files.files.erase(kPath);
+    if (c.fileExists) files.files[kPath] = c.before;
+    poster.Clear();
+    batch.items.Clear();
+    Add(kUrl, 20000);
+    batch.items[0].sha256 = c.expected;
+    services.sha256 = c.service ? &sha256 : nullptr;
+    RunHere();
+    EXPECT_EQ(batch.items[0].status, c.status);
+    EXPECT_EQ(Messages(poster.posted()), c.messages);
+    ASSERT_EQ(files.files.count(kPath), 1u);
+    EXPECT_TRUE(files.files[kPath] == c.after) << files.files[kPath].size() << " bytes left";
+    EXPECT_EQ(files.openHandles(), 0);
+    EXPECT_EQ(batch.result, WorkerFinished);
+  }
+  // The emptied file is fetched whole by the next run, not continued.
+  http.resources[kUrl].body = body;
+  http.calls.clear();
+  batch.items[0].status = DownloadStatus::Pending;
+  services.sha256 = &sha256;
+  RunHere();
+  EXPECT_EQ(batch.items[0].status, DownloadStatus::Done);
+  EXPECT_TRUE(files.files[kPath] == body);
+  EXPECT_EQ(http.calls, (std::vector<std::string>{"session", "GET http://host/files/setup.exe"}));
 }
 
 // A dialog that starts the worker and comes back at once, as one that

@@ -37,7 +37,7 @@ bool BuildInstallList(PrereqPlan& plan, LeadByteTest isLead, InstallList* list) 
     if (!Installs(plan.actions[i])) continue;
     InstallEntry entry;
     // A payload file travels inside the setup and is not digested.
-    if (plan.actions[i] != Install) entry.sha256 = prerequisites[i].Sha256;
+    if (plan.actions[i] != Install) entry.sha256 = &prerequisites[i].Sha256;
     if (!SetupPath(plan, i, isLead, &entry.path) || !entry.parameters.Assign(prerequisites[i].CommandLine) ||
         !entry.displayName.Assign(prerequisites[i].DisplayName) || !list->Push(static_cast<InstallEntry&&>(entry))) {
       list->Clear();
@@ -54,14 +54,14 @@ void RunSetupProgram(ShellLauncher& launcher, const InstallEntry& entry) {
 }
 
 void RunCheckedProgram(InstallServices& services, const InstallEntry& entry) {
-  if (entry.sha256.rule == DigestRule::None) {
+  if (!entry.sha256 || entry.sha256->Empty()) {
     RunSetupProgram(services.launcher, entry);
     return;
   }
   if (!services.files) return;
-  ScopedFile file(*services.files, services.files->OpenForReading(entry.path.c_str()));
-  if (!file.Valid() || !ContentMatches(*services.files, services.sha256, file.Get(), entry.sha256)) return;
-  RunSetupProgram(services.launcher, entry);
+  ScopedFile file(*services.files,
+                  OpenMatching(*services.files, services.sha256, entry.path.c_str(), entry.sha256->c_str()));
+  if (file.Valid()) RunSetupProgram(services.launcher, entry);
 }
 
 void RunInstallEntries(InstallRun& run) {

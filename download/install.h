@@ -23,7 +23,9 @@ struct InstallEntry {
   String path;         // full path of the setup program
   String parameters;   // the prerequisite's CommandLine; may be empty
   String displayName;  // shown while it runs
-  ExpectedDigest sha256;  // a download's Sha256; None for a payload file
+  // A download's Sha256, in the prerequisite's record (which outlives the
+  // step); none for a payload file.
+  const String* sha256 = nullptr;
 };
 
 using InstallList = List<InstallEntry>;
@@ -70,20 +72,21 @@ class InstallDialog {
 };
 
 // Builds the list in prerequisite order, a download's entry with its
-// Sha256, and extracts every payload setup file it names (whatever the extraction reports), all before anything
-// runs. False when memory runs out; the list is then empty.
+// Sha256, and extracts every payload setup file it names (whatever the
+// extraction reports), all before anything runs. False when memory runs
+// out; the list is then empty.
 bool BuildInstallList(PrereqPlan& plan, LeadByteTest isLead, InstallList* list);
 
 // Opens the entry's program through the shell with its parameters and
 // waits for it when the shell hands back a process.
 void RunSetupProgram(ShellLauncher& launcher, const InstallEntry& entry);
 
-// Runs the entry's program only when its content is its sha256 (always,
-// with None): the file is opened shared for reading alone, digested, and
-// held so until the program has ended, so that nothing can change it
-// between the check and its use (msiexec opens a package only after the
-// launch has returned). A program of other content, or one that cannot be
-// read, is passed over as one that fails to start is.
+// Runs the entry's program, when it has a sha256 only with that content:
+// the file is opened shared for reading alone, digested, and held so until
+// the program has ended, so that nothing can change it between the check
+// and its use (msiexec opens a package only after the launch has
+// returned). A program of other content, or one that cannot be read, is
+// passed over as one that fails to start is.
 void RunCheckedProgram(InstallServices& services, const InstallEntry& entry);
 
 // Runs every entry of the run in order (RunCheckedProgram) on the calling

@@ -11,6 +11,7 @@
 #include "testing/fake_http.h"
 #include "testing/payload_builder.h"
 #include "testing/recording_poster.h"
+#include "testing/sha256_vectors.h"
 #include "testing/std_threads.h"
 
 namespace korvelt {
@@ -271,14 +272,16 @@ TEST_F(InstallTest, DownloadedProgramMustMatchItsDigest) {
       {"Payload", "a.exe", Install, abc},  // its bytes are not "abc"
       {"Right", "http://h/right.exe", InstallDownloaded, abc},
       {"Other", "http://h/other.exe", InstallExisting, abc},
-      {"Malformed", "http://h/right.exe", InstallDownloaded, "abc"},
+      {"Malformed", "http://h/right.exe", InstallDownloaded, "-"},
       {"Plain", "http://h/plain.exe", InstallExisting, nullptr},
       {"Missing", "http://h/missing.exe", InstallDownloaded, abc},
       {"Existing", "http://h/right.exe", InstallExisting, abc},
   };
   for (const Row& row : rows) {
     Add(row.name, row.location, "/q", row.action);
-    if (row.sha256) list.Prerequisites[list.Count() - 1].Sha256 = ParseSha256(row.sha256);
+    if (row.sha256) {
+      ASSERT_TRUE(list.Prerequisites[list.Count() - 1].Sha256.Assign(row.sha256));
+    }
   }
   HeldFilesLog held(files);
   held.before = files.openHandles();

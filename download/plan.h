@@ -43,8 +43,8 @@ bool SetDownloadFolder(PrereqPlan& plan, const char* path, DownloadServices& ser
 void ReconcileDownloads(PrereqPlan& plan, DownloadServices& services);
 
 // Refills the batch's items from the Download actions (url, ExactSize,
-// Pending, index, Sha256), runs the downloads (RunDownloads: `dialog` null is the
-// silent run) and returns the run's result. The silent run applies its
+// Sha256, Pending, index), runs the downloads (RunDownloads: `dialog` null
+// is the silent run) and returns the run's result. The silent run applies its
 // results, whatever they are. A run is made even without items: the
 // dialog then opens and closes.
 int32_t DownloadPrerequisites(PrereqPlan& plan, DownloadServices& services, DownloadDialog* dialog);

@@ -12,6 +12,7 @@
 #include "testing/payload_builder.h"
 #include "testing/plan_dump.h"
 #include "testing/recording_poster.h"
+#include "testing/sha256_vectors.h"
 #include "testing/std_threads.h"
 
 namespace korvelt {
@@ -130,18 +131,20 @@ TEST_F(PlanTest, ReconcileChecksTheDigest) {
     const char* url;
     const char* sha256;  // null: no key
   } rows[] = {{"http://h/right.exe", abc},  {"http://h/other.exe", abc},      {"http://h/long.exe", abc},
-              {"http://h/bad.exe", "abc"},  {"http://h/plain.exe", nullptr}, {"http://h/missing.exe", abc}};
+              {"http://h/bad.exe", "-"},  {"http://h/plain.exe", nullptr}, {"http://h/missing.exe", abc}};
   for (const Row& row : rows) {
     Add(row.url, 3, Download);
-    if (row.sha256) list.Prerequisites[list.Count() - 1].Sha256 = ParseSha256(row.sha256);
+    if (row.sha256) {
+      ASSERT_TRUE(list.Prerequisites[list.Count() - 1].Sha256.Assign(row.sha256));
+    }
   }
   // The setup's own file is open (the payload) and was read already.
   const uint64_t readBefore = files.bytesRead;
   const int openBefore = files.openHandles();
   EXPECT_EQ(Build(), "folder C:\\Downloads\\\n"
                      "actions InstallExisting Download Download Download InstallExisting Download");
-  // Only the files of the right size with a digest to match were read.
-  EXPECT_EQ(files.bytesRead - readBefore, 3u + 3u);
+  // Only the files of the right size with a digest asked were read.
+  EXPECT_EQ(files.bytesRead - readBefore, 3u + 3u + 3u);
   EXPECT_EQ(files.openHandles(), openBefore);
   // The other folder has none of them: back to Download, and the content
   // is checked again on the way back.
@@ -154,7 +157,7 @@ TEST_F(PlanTest, ReconcileChecksTheDigest) {
   http.resources["http://h/right.exe"].body = Bytes{'a', 'b', 'c'};
   DownloadPrerequisites(plan, services, nullptr);
   ASSERT_FALSE(plan.downloads.items.Empty());
-  EXPECT_EQ(plan.downloads.items[0].sha256.rule, DigestRule::Exact);
+  EXPECT_STREQ(plan.downloads.items[0].sha256.c_str(), abc);
   EXPECT_EQ(plan.actions[0], InstallDownloaded);
 }
 

@@ -64,26 +64,12 @@ bool ReadNumber(const char*& text, uint32_t* value) {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 
-// Keeps a finished file only when its content is the one asked for, and
-// empties it otherwise.
-bool KeepIfMatches(DownloadServices& services, const char* path, const ExpectedDigest& expected) {
-  if (FileMatches(services.files, services.sha256, path, expected)) return true;
+// Empties a file whose content is not the one asked for, so that it is
+// fetched whole, never continued.
+void Empty(UpdatableFileSystem& files, const char* path) {
   bool existed = false;
-  ScopedFile file(services.files, services.files.OpenForUpdate(path, &existed));
-  if (file.Valid()) services.files.Truncate(file.Get());
-  return false;
-}
-
-// A file of the full size would pass for finished without a byte being
-// fetched: when its content is not the one asked for, it is emptied first,
-// so that it is fetched whole.
-void DropWrongContent(DownloadServices& services, const char* path, const DownloadItem& item) {
-  uint64_t size = 0;
-  if (item.sha256.rule == DigestRule::None || !services.files.FindFile(path, &size) ||
-      size != static_cast<uint32_t>(item.exactSize)) {
-    return;
-  }
-  KeepIfMatches(services, path, item.sha256);
+  ScopedFile file(files, files.OpenForUpdate(path, &existed));
+  if (file.Valid()) files.Truncate(file.Get());
 }
 
 void WorkerThread(void* batch) { RunWorker(*static_cast<DownloadBatch*>(batch)); }
@@ -219,14 +205,24 @@ void RunWorker(DownloadBatch& batch) {
     String path;
     bool havePath = LocalDownloadPath(batch.folder.c_str(), item.url.c_str(), services.isLead, &path);
     Report(services, batch.window, DL_FILE_START, i);
-    if (havePath) DropWrongContent(services, path.c_str(), item);
+    // A file of the full size would pass for finished without a byte
+    // fetched, yet the plan found its content wrong (or it would not be
+    // fetched at all).
+    uint64_t size = 0;
+    if (havePath && !item.sha256.Empty() && services.files.FindFile(path.c_str(), &size) &&
+        size == static_cast<uint32_t>(item.exactSize)) {
+      Empty(services.files, path.c_str());
+    }
     uint32_t outcome = havePath ? DownloadFile(services, session.Get(), item.url.c_str(), item.exactSize, path.c_str(),
                                                batch.window, batch.control, batch.pauseEvent)
                                 : DL_SAVE_FAILED;
-    if (outcome == DL_COMPLETE && !KeepIfMatches(services, path.c_str(), item.sha256)) {
-      item.status = DownloadStatus::Failed;
+    if (outcome == DL_COMPLETE &&
+        !FileMatches(services.files, services.sha256, path.c_str(), item.sha256.c_str())) {
+      // Other content goes the way of another size, and is not kept to be
+      // continued.
+      Empty(services.files, path.c_str());
       Report(services, batch.window, DL_WRONG_SIZE, static_cast<uint32_t>(item.exactSize));
-      continue;
+      outcome = DL_SIZE_REJECTED;
     }
     if (outcome == DL_COMPLETE) {
       item.status = DownloadStatus::Done;

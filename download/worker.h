@@ -37,7 +37,7 @@ struct DownloadItem {
   int32_t exactSize = 0;
   DownloadStatus status = DownloadStatus::Pending;
   int32_t prereqIndex = 0;
-  ExpectedDigest sha256;  // the prerequisite's Sha256
+  String sha256;  // the prerequisite's Sha256; empty when none is asked
 };
 
 // The services a download run reaches the machine through.
@@ -140,12 +140,12 @@ void WaitForWorker(DownloadBatch& batch);
 // and forgotten, before the batch is handed back.
 int32_t RunDownloads(DownloadBatch& batch, DownloadServices& services, DownloadDialog* dialog);
 
-// What the worker's thread runs: the session, then every item in order. A
-// file already of the item's full size but not of its sha256 is emptied
-// and fetched whole. A finished file whose content is not the item's
-// sha256 goes the way of a file of the wrong size (DL_WRONG_SIZE, Failed),
-// and is emptied, so that the next run fetches it whole instead of
-// continuing bad bytes.
+// What the worker's thread runs: the session, then every item in order.
+// With a sha256, a file already of the item's full size is emptied and
+// fetched whole (the plan found its content wrong, or it would not be
+// fetched), and a finished file whose content is not that digest goes the
+// way of a file of the wrong size (DL_WRONG_SIZE, Failed) and is emptied,
+// so that the next run fetches it whole instead of continuing bad bytes.
 void RunWorker(DownloadBatch& batch);
 
 // Fetches `url` into `localPath` and returns its outcome: DL_COMPLETE,

@@ -6,68 +6,44 @@ namespace {
 // The bytes one read of a file asks for.
 constexpr uint32_t kDigestChunk = 8192;
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
-ExpectedDigest ParseSha256(const char* text) {
-  ExpectedDigest expected;
-  expected.rule = DigestRule::Malformed;
-  Sha256Digest digest;
-  for (size_t i = 0; i < kSha256Size; ++i) {
-    // A text that ends early stops at its terminator, which is no digit.
-    int high = HexValue(text[2 * i]);
-    if (high < 0) return expected;
-    int low = HexValue(text[2 * i + 1]);
-    if (low < 0) return expected;
-    digest.bytes[i] = static_cast<unsigned char>(high << 4 | low);
+bool DigestIs(const Sha256Digest& digest, const char* text) {
+  static const char kDigits[] = "0123456789abcdef";
+  for (size_t i = 0; i < 2 * kSha256Size; ++i) {
+    char digit = kDigits[(digest.bytes[i / 2] >> (i % 2 ? 0 : 4)) & 15];
+    // Upper case is taken for the letters alone. The terminator of a
+    // shorter text is no digit.
+    if (text[i] != digit && (digit < 'a' || text[i] != digit - ('a' - 'A'))) return false;
   }
-  if (text[2 * kSha256Size] != '\0') return expected;
-  expected.rule = DigestRule::Exact;
-  expected.digest = digest;
-  return expected;
+  return text[2 * kSha256Size] == '\0';
 }
 
 bool DigestFile(FileSystem& files, Sha256Service& sha256, FileId file, Sha256Digest* digest) {
   Sha256State state;
-  if (!sha256.Begin(&state)) return false;
+  bool read = sha256.Begin(&state);
   unsigned char buffer[kDigestChunk];
-  bool read = true;
-  for (;;) {
-    uint32_t count = 0;
-    if (!files.Read(file, buffer, sizeof buffer, &count) || count > sizeof buffer) {
-      read = false;
-      break;
-    }
-    if (count == 0) break;
-    if (!sha256.Update(&state, buffer, count)) {
-      read = false;
-      break;
-    }
+  uint32_t count = 0;
+  while (read && (read = files.Read(file, buffer, sizeof buffer, &count) && count <= sizeof buffer) && count) {
+    read = sha256.Update(&state, buffer, count);
   }
-  // Finished on every path, so that its handles are released.
+  // Finished on every path, so that what it holds is released.
   return sha256.Finish(&state, digest) && read;
 }
 
-bool ContentMatches(FileSystem& files, Sha256Service* sha256, FileId file, const ExpectedDigest& expected) {
-  if (expected.rule == DigestRule::None) return true;
-  if (expected.rule != DigestRule::Exact || !sha256) return false;
+FileId OpenMatching(FileSystem& files, Sha256Service* sha256, const char* path, const char* sha256Text) {
+  if (!sha256) return 0;
+  FileId file = files.OpenForReading(path);
   Sha256Digest digest;
-  if (!DigestFile(files, *sha256, file, &digest)) return false;
-  unsigned char differs = 0;
-  for (size_t i = 0; i < kSha256Size; ++i) differs |= digest.bytes[i] ^ expected.digest.bytes[i];
-  return differs == 0;
+  if (file && DigestFile(files, *sha256, file, &digest) && DigestIs(digest, sha256Text)) return file;
+  if (file) files.Close(file);
+  return 0;
 }
 
-bool FileMatches(FileSystem& files, Sha256Service* sha256, const char* path, const ExpectedDigest& expected) {
-  if (expected.rule == DigestRule::None) return true;
-  ScopedFile file(files, files.OpenForReading(path));
-  return file.Valid() && ContentMatches(files, sha256, file.Get(), expected);
+bool FileMatches(FileSystem& files, Sha256Service* sha256, const char* path, const char* sha256Text) {
+  if (!*sha256Text) return true;
+  ScopedFile file(files, OpenMatching(files, sha256, path, sha256Text));
+  return file.Valid();
 }
 
 }  // namespace korvelt

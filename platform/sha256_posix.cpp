@@ -13,14 +13,10 @@ EVP_MD_CTX* Context(const Sha256State* state) { return reinterpret_cast<EVP_MD_C
 
 bool PosixSha256Service::Begin(Sha256State* state) {
   *state = Sha256State();
+  // Kept in the state at once, for Finish to release.
   EVP_MD_CTX* context = EVP_MD_CTX_new();
-  if (!context) return false;
-  if (EVP_DigestInit_ex(context, EVP_sha256(), nullptr) != 1) {
-    EVP_MD_CTX_free(context);
-    return false;
-  }
   state->handles[0] = reinterpret_cast<uintptr_t>(context);
-  return true;
+  return context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
 }
 
 bool PosixSha256Service::Update(Sha256State* state, const void* bytes, uint32_t size) {

@@ -21,9 +21,8 @@ constexpr char kPath[] = "C:\\dl\\setup.exe";
 class CountingSha256 final : public Sha256Service {
  public:
   bool Begin(Sha256State* state) override {
-    if (failBegin || !inner.Begin(state)) return false;
     ++open;
-    return true;
+    return inner.Begin(state) && !failBegin;
   }
   bool Update(Sha256State* state, const void* bytes, uint32_t size) override {
     return !failUpdate && inner.Update(state, bytes, size);
@@ -50,37 +49,42 @@ TEST(PosixSha256Test, KnownVectors) {
   }
 }
 
-// Exactly 64 hexadecimal digits, in either case, are a digest; anything
-// else, blanks included (the reader has trimmed the value already), is
-// malformed.
-TEST(ParseSha256Test, SixtyFourHexDigitsOnly) {
+// A digest is written as exactly 64 hexadecimal digits, in either case
+// (letters only, as digits have none); anything else, blanks included (the
+// reader has trimmed the value already), is none.
+TEST(DigestIsTest, SixtyFourHexDigitsOnly) {
+  Sha256Digest digest;
+  PosixSha256Service sha256;
+  Sha256State state;
+  sha256.Begin(&state);
+  sha256.Update(&state, "abc", 3);
+  ASSERT_TRUE(sha256.Finish(&state, &digest));
   const std::string abc = kAbc;
   std::string upper = abc;
   for (char& c : upper) c = static_cast<char>(toupper(c));
+  // '7' less the bit that tells a letter's case apart: a control character.
+  std::string control = abc;
+  control[2] = static_cast<char>('7' - 0x20);
   struct Case {
     const char* name;
     std::string text;
-    DigestRule rule;
+    bool is;
   } cases[] = {
-      {"lower case", abc, DigestRule::Exact},
-      {"upper case", upper, DigestRule::Exact},
-      {"mixed case", upper.substr(0, 32) + abc.substr(32), DigestRule::Exact},
-      {"63 digits", abc.substr(0, 63), DigestRule::Malformed},
-      {"65 digits", abc + "0", DigestRule::Malformed},
-      {"empty", "", DigestRule::Malformed},
-      {"a g", "g" + abc.substr(1), DigestRule::Malformed},
-      {"a blank inside", abc.substr(0, 30) + " " + abc.substr(31), DigestRule::Malformed},
-      {"a blank in front", " " + abc, DigestRule::Malformed},
-      {"a blank behind", abc + " ", DigestRule::Malformed},
-      {"0x", "0x" + abc.substr(2), DigestRule::Malformed},
-      {"past 'f' and 'F'", std::string(63, '0') + "G", DigestRule::Malformed},
-      {"odd end", abc.substr(0, 63) + "/", DigestRule::Malformed},
+      {"lower case", abc, true},
+      {"upper case", upper, true},
+      {"mixed case", upper.substr(0, 32) + abc.substr(32), true},
+      {"63 digits", abc.substr(0, 63), false},
+      {"65 digits", abc + "0", false},
+      {"empty", "", false},
+      {"another digest", "0" + abc.substr(1), false},
+      {"a g", "g" + abc.substr(1), false},
+      {"a blank inside", abc.substr(0, 30) + " " + abc.substr(31), false},
+      {"a blank in front", " " + abc.substr(0, 63), false},
+      {"a blank behind", abc + " ", false},
+      {"a digit less its case bit", control, false},
+      {"the malformed mark", "-", false},
   };
-  for (const Case& c : cases) {
-    ExpectedDigest expected = ParseSha256(c.text.c_str());
-    EXPECT_EQ(expected.rule, c.rule) << c.name;
-    EXPECT_EQ(testing::HexOf(expected.digest), c.rule == DigestRule::Exact ? abc : std::string(64, '0')) << c.name;
-  }
+  for (const Case& c : cases) EXPECT_EQ(DigestIs(digest, c.text.c_str()), c.is) << c.name;
 }
 
 class FileDigestTest : public ::testing::Test {
@@ -106,53 +110,59 @@ TEST_F(FileDigestTest, DigestsAFileInChunks) {
   EXPECT_EQ(sha256.open, 0);
 }
 
-// Whether a file is what is asked: no rule takes anything, even no file; a
-// malformed one takes nothing; a digest takes only its own bytes, and only
-// when they can be read and digested. Every digest begun is finished and
-// every file closed.
+// Whether a file is what is asked: an empty text takes anything, even no
+// file; any other text only the file whose digest it is, and only when
+// it can be read and digested. Every digest begun is finished and every
+// file closed, but the one handed back open.
 TEST_F(FileDigestTest, Matches) {
   files.files[kPath] = Bytes{'a', 'b', 'c'};
   files.files["C:\\dl\\abd.exe"] = Bytes{'a', 'b', 'd'};
   files.files["C:\\dl\\empty.exe"] = Bytes();
-  const ExpectedDigest none;
-  const ExpectedDigest abc = ParseSha256(kAbc);
-  const ExpectedDigest malformed = ParseSha256("abc");
   struct Case {
     const char* name;
     const char* path;
-    const ExpectedDigest& expected;
+    const char* sha256;
     bool failBegin;
     bool failUpdate;
     bool matches;
   } cases[] = {
-      {"no rule", kPath, none, false, false, true},
-      {"no rule, no file", "C:\\dl\\missing.exe", none, false, false, true},
-      {"its digest", kPath, abc, false, false, true},
-      {"another file", "C:\\dl\\abd.exe", abc, false, false, false},
-      {"an empty file", "C:\\dl\\empty.exe", abc, false, false, false},
-      {"no file", "C:\\dl\\missing.exe", abc, false, false, false},
-      {"malformed", kPath, malformed, false, false, false},
-      {"no digest to be had", kPath, abc, true, false, false},
-      {"a failed update", kPath, abc, false, true, false},
+      {"nothing asked", kPath, "", false, false, true},
+      {"nothing asked, no file", "C:\\dl\\missing.exe", "", false, false, true},
+      {"its digest", kPath, kAbc, false, false, true},
+      {"another file", "C:\\dl\\abd.exe", kAbc, false, false, false},
+      {"an empty file", "C:\\dl\\empty.exe", kAbc, false, false, false},
+      {"no file", "C:\\dl\\missing.exe", kAbc, false, false, false},
+      {"malformed", kPath, "-", false, false, false},
+      {"no digest to be had", kPath, kAbc, true, false, false},
+      {"a failed update", kPath, kAbc, false, true, false},
   };
   for (const Case& c : cases) {
     sha256.failBegin = c.failBegin;
     sha256.failUpdate = c.failUpdate;
-    EXPECT_EQ(FileMatches(files, &sha256, c.path, c.expected), c.matches) << c.name;
+    EXPECT_EQ(FileMatches(files, &sha256, c.path, c.sha256), c.matches) << c.name;
     EXPECT_EQ(sha256.open, 0) << c.name;
     EXPECT_EQ(files.openHandles(), 0) << c.name;
   }
+  // OpenMatching hands the file back open, from its end, or nothing.
+  sha256.failBegin = sha256.failUpdate = false;
+  FileId file = OpenMatching(files, &sha256, kPath, kAbc);
+  ASSERT_NE(file, 0u);
+  EXPECT_EQ(files.openHandles(), 1);
+  files.Close(file);
+  EXPECT_EQ(OpenMatching(files, &sha256, "C:\\dl\\abd.exe", kAbc), 0u);
   // Without a service nothing with a digest matches.
-  EXPECT_FALSE(FileMatches(files, nullptr, kPath, abc));
-  EXPECT_TRUE(FileMatches(files, nullptr, kPath, none));
+  EXPECT_FALSE(FileMatches(files, nullptr, kPath, kAbc));
+  EXPECT_TRUE(FileMatches(files, nullptr, kPath, ""));
+  EXPECT_EQ(files.openHandles(), 0);
 }
 
-// A read that fails ends the digest too, and the file does not match.
-TEST_F(FileDigestTest, ReadFailureMatchesNothing) {
+// A read that fails ends the digest too.
+TEST_F(FileDigestTest, ReadFailureEndsTheDigest) {
   files.files[kPath] = Bytes(20000, 'x');
   files.readFailsAfter = 8192;
   ScopedFile file(files, files.OpenForReading(kPath));
-  EXPECT_FALSE(ContentMatches(files, &sha256, file.Get(), ParseSha256(kAbc)));
+  Sha256Digest digest;
+  EXPECT_FALSE(DigestFile(files, sha256, file.Get(), &digest));
   EXPECT_EQ(sha256.open, 0);
 }
 

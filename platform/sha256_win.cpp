@@ -7,46 +7,33 @@
 #include "platform/system_files.h"
 
 namespace korvelt {
-namespace {
 
 // The provider in handles[0], the hash in handles[1].
-void Release(Sha256State* state) {
-  if (state->handles[1]) CryptDestroyHash(static_cast<HCRYPTHASH>(state->handles[1]));
-  if (state->handles[0]) CryptReleaseContext(static_cast<HCRYPTPROV>(state->handles[0]), 0);
-  *state = Sha256State();
-}
-
-}  // namespace
-
 bool Win32Sha256Service::Begin(Sha256State* state) {
-  *state = Sha256State();
+  // What is acquired is kept in the state at once, for Finish to release.
   HCRYPTPROV provider = 0;
-  if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
-  state->handles[0] = provider;
   HCRYPTHASH hash = 0;
-  if (!CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash)) {
-    Release(state);
-    return false;
-  }
+  bool begun = CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
+               CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash);
+  state->handles[0] = provider;
   state->handles[1] = hash;
-  return true;
+  return begun;
 }
 
 bool Win32Sha256Service::Update(Sha256State* state, const void* bytes, uint32_t size) {
-  return state->handles[1] &&
-         CryptHashData(static_cast<HCRYPTHASH>(state->handles[1]), static_cast<const BYTE*>(bytes), size, 0);
+  return CryptHashData(static_cast<HCRYPTHASH>(state->handles[1]), static_cast<const BYTE*>(bytes), size, 0);
 }
 
 bool Win32Sha256Service::Finish(Sha256State* state, Sha256Digest* digest) {
-  BYTE bytes[kSha256Size];
-  DWORD size = sizeof bytes;
-  bool done = state->handles[1] &&
-              CryptGetHashParam(static_cast<HCRYPTHASH>(state->handles[1]), HP_HASHVAL, bytes, &size, 0) &&
-              size == kSha256Size;
-  Release(state);
-  if (!done) return false;
-  for (size_t i = 0; i < kSha256Size; ++i) digest->bytes[i] = bytes[i];
-  return true;
+  HCRYPTPROV provider = state->handles[0];
+  HCRYPTHASH hash = state->handles[1];
+  *state = Sha256State();
+  DWORD size = kSha256Size;
+  bool done = hash && CryptGetHashParam(hash, HP_HASHVAL, digest->bytes, &size, 0) && size == kSha256Size;
+  // A handle never acquired is 0, which the system refuses harmlessly.
+  CryptDestroyHash(hash);
+  CryptReleaseContext(provider, 0);
+  return done;
 }
 
 Sha256Service& SystemSha256() {

@@ -49,15 +49,19 @@ void FormAppKey(int32_t n, char (&key)[16]) {
 
 namespace {
 
-// The Sha256 key: absent, a digest, or any other value, which matches no
-// file. A value too long to be read is no digest either, so that a
-// download is never taken unchecked for a key that is there.
-ExpectedDigest ReadDigest(ProfileReader& reader, const char* path, const char* section) {
-  char buffer[kProfileValueBuffer];
-  uint32_t copied = reader.ReadString(path, section, "Sha256", kProfileMissing, buffer, kProfileValueBuffer);
-  buffer[copied < kProfileValueBuffer ? copied : kProfileValueBuffer - 1] = '\0';
-  if (TextEquals(buffer, kProfileMissing)) return ExpectedDigest();
-  return ParseSha256(buffer);
+// The Sha256 key as written. A value that is there but cannot be a digest
+// (not 64 characters; empty, too long to be read or "NOT FOUND" among
+// them) is kept as "-", which matches no file, so that a key given is
+// never a check skipped. False when memory runs out.
+bool ReadSha256(ProfileReader& reader, const char* path, const char* section, String* sha256) {
+  String text;
+  if (!ReadProfileValue(reader, path, section, "Sha256", &text)) {
+    // Missing, or there but not to be read: a look with an empty default
+    // tells which.
+    char probe[2];
+    if (reader.ReadString(path, section, "Sha256", "", probe, sizeof probe) == 0) return true;
+  }
+  return sha256->Assign(text.Length() == 64 ? text.c_str() : "-");
 }
 
 // Reads one prerequisite's section; returns how it ended, NoEntry when the
@@ -76,7 +80,9 @@ ListEnd ReadSection(ProfileReader& reader, const char* path, const char* section
   text.Clear();
   record->ExactSize = ReadProfileValue(reader, path, section, "ExactSize", &text) ? ParseLeadingNumber(text.c_str()) : 0;
   // A setup file travels inside the setup; only a download is checked.
-  if (record->Source == PrereqSource::Url) record->Sha256 = ReadDigest(reader, path, section);
+  if (record->Source == PrereqSource::Url && !ReadSha256(reader, path, section, &record->Sha256)) {
+    return ListEnd::NoMemory;
+  }
   ReadProfileValue(reader, path, section, "CommandLine", &record->CommandLine);
   ReadProfileValue(reader, path, section, "Options", &record->Options);
   text.Clear();

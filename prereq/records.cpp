@@ -15,12 +15,11 @@ bool CopyPrerequisite(const Prerequisite& from, Prerequisite* to) {
   to->Source = from.Source;
   to->TargetOS = from.TargetOS;
   to->ExactSize = from.ExactSize;
-  to->Sha256 = from.Sha256;
   to->SearchSpec.SearchType = from.SearchSpec.SearchType;
   return to->DisplayName.Assign(from.DisplayName) && to->Location.Assign(from.Location) &&
          to->CommandLine.Assign(from.CommandLine) && to->Options.Assign(from.Options) &&
          to->SearchSpec.SearchString.Assign(from.SearchSpec.SearchString) && to->SearchSpec.VerMin.Assign(from.SearchSpec.VerMin) &&
-         to->SearchSpec.VerMax.Assign(from.SearchSpec.VerMax);
+         to->SearchSpec.VerMax.Assign(from.SearchSpec.VerMax) && to->Sha256.Assign(from.Sha256);
 }
 
 }  // namespace korvelt

@@ -10,7 +10,6 @@
 
 #include "base/list.h"
 #include "base/string.h"
-#include "platform/sha256.h"
 
 namespace korvelt {
 
@@ -47,8 +46,9 @@ struct Prerequisite {
   korvelt::SearchSpec SearchSpec;
   int32_t TargetOS = 0;
   int32_t ExactSize = 0;
-  // What a downloaded file must hold; only a file that matches is used.
-  ExpectedDigest Sha256;
+  // The SHA-256 a downloaded file must have, as 64 hexadecimal digits;
+  // empty when none is asked. Only a file that matches is used.
+  String Sha256;
 };
 
 struct GeneralOptions {

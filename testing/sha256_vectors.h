@@ -38,8 +38,7 @@ inline std::string HexOf(const Sha256Digest& digest) {
 // 0), as hex; "failed" when the service fails.
 inline std::string DigestInPieces(Sha256Service& sha256, const std::string& input, size_t piece) {
   Sha256State state;
-  if (!sha256.Begin(&state)) return "failed";
-  bool updated = true;
+  bool updated = sha256.Begin(&state);
   for (size_t at = 0; at < input.size() && updated; at += piece ? piece : input.size()) {
     size_t size = piece && input.size() - at > piece ? piece : input.size() - at;
     updated = sha256.Update(&state, input.data() + at, static_cast<uint32_t>(size));

@@ -123,6 +123,11 @@ std::string HexText(const Sha256Digest& digest) {
   return text;
 }
 
+// Whether `text` could be a digest: 64 hexadecimal digits.
+bool IsDigestText(const std::string& text) {
+  return text.size() == 64 && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
 // Compares each download's copy in `folder` with what its section asks;
 // returns the number of copies that are not what it asks.
 int CheckDownloads(const PrerequisiteList& list, const std::string& folder, std::ostream& out) {
@@ -142,8 +147,7 @@ int CheckDownloads(const PrerequisiteList& list, const std::string& folder, std:
       verdict = "missing";
     } else if (size != static_cast<uint32_t>(item.ExactSize)) {
       verdict = "wrong size: " + std::to_string(size) + " bytes, ExactSize " + std::to_string(item.ExactSize);
-    } else if (item.Sha256.rule == DigestRule::Malformed ||
-               (item.Sha256.rule == DigestRule::Exact && HexText(digest) != HexText(item.Sha256.digest))) {
+    } else if (!item.Sha256.Empty() && !DigestIs(digest, item.Sha256.c_str())) {
       verdict = "wrong hash: Sha256=" + HexText(digest);
     }
     if (verdict != "ok") ++mismatches;
@@ -202,7 +206,7 @@ int CheckConfiguration(const std::string& configPath, const std::vector<std::str
                    " is not in the payload; its installation will fail");
     }
     std::string sha256;
-    if (item.Sha256.rule == DigestRule::Malformed && checker.ReadWide(key, "Sha256", &sha256)) {
+    if (item.Source == PrereqSource::Url && checker.ReadWide(key, "Sha256", &sha256) && !IsDigestText(sha256)) {
       checker.Warn(std::string(key) + ": Sha256 \"" + sha256 +
                    "\" is not 64 hexadecimal digits, so no downloaded file matches and it is never installed");
     }

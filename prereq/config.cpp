@@ -54,14 +54,13 @@ namespace {
 // them) is kept as "-", which matches no file, so that a key given is
 // never a check skipped. False when memory runs out.
 bool ReadSha256(ProfileReader& reader, const char* path, const char* section, String* sha256) {
-  String text;
-  if (!ReadProfileValue(reader, path, section, "Sha256", &text)) {
-    // Missing, or there but not to be read: a look with an empty default
-    // tells which.
-    char probe[2];
-    if (reader.ReadString(path, section, "Sha256", "", probe, sizeof probe) == 0) return true;
+  if (ReadProfileValue(reader, path, section, "Sha256", sha256)) {
+    return sha256->Length() == 64 || sha256->Assign("-");
   }
-  return sha256->Assign(text.Length() == 64 ? text.c_str() : "-");
+  // Missing, or there but not to be read: a look with an empty default
+  // tells which.
+  char probe[2];
+  return reader.ReadString(path, section, "Sha256", "", probe, sizeof probe) == 0 || sha256->Assign("-");
 }
 
 // Reads one prerequisite's section; returns how it ended, NoEntry when the

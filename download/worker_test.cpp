@@ -585,91 +585,57 @@ TEST_F(WorkerTest, SilentRuns) {
   EXPECT_EQ(threads.open(), 0);
 }
 
-// What a test asks a file to hold: the digest of `bytes`, as text.
-std::string DigestOf(const Bytes& bytes) {
-  PosixSha256Service sha256;
-  Sha256State state;
-  Sha256Digest digest;
-  EXPECT_TRUE(sha256.Begin(&state));
-  EXPECT_TRUE(sha256.Update(&state, bytes.data(), static_cast<uint32_t>(bytes.size())));
-  EXPECT_TRUE(sha256.Finish(&state, &digest));
-  return testing::HexOf(digest);
-}
-
-// A finished file counts only with the content asked for: other content,
-// be it fetched whole or continued from bad bytes, and a malformed digest
-// end Failed with DL_WRONG_SIZE, as a wrong size does, and leave the file
-// empty for the next run to fetch whole. A file of full size but other
-// content is fetched again. No digest takes any content; no service none.
-TEST_F(WorkerTest, FinishedFileMustMatchItsDigest) {
+// With a Sha256 a finished file counts only with that content: other
+// content, fetched whole or continued from bad bytes, ends Failed with
+// DL_WRONG_SIZE, as a wrong size does, and the file is left empty; a file
+// already at full size is fetched again whole. No Sha256, any content.
+TEST_F(WorkerTest, FinishedFileMustMatchItsSha256) {
   const Bytes body = Body();
   Bytes other = body;
   other[12345] ^= 1;
-  const std::string right = DigestOf(body);
-  const std::string malformed = "-";
   PosixSha256Service sha256;
+  services.sha256 = &sha256;
+  const std::string right = testing::DigestInPieces(sha256, std::string(body.begin(), body.end()), 8192);
+  const std::vector<std::string> whole = {"1026:0", "1027:8192", "1027:8192", "1027:3616"};
   struct Case {
-    const char* name;
     const Bytes& served;
     bool fileExists;
     Bytes before;
-    std::string expected;
-    bool service;
-    DownloadStatus status;
-    Bytes after;
-    std::vector<std::string> messages;
+    std::string sha256;
+    bool done;
+    std::vector<std::string> messages;  // after those of `whole`, or of a resumption
   } cases[] = {
-      {"fetched whole, right", body, false, {}, right, true, DownloadStatus::Done, body,
-       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1028:0", "1035:0"}},
-      {"fetched whole, other bytes", other, false, {}, right, true, DownloadStatus::Failed, {},
-       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1034:20000", "1035:0"}},
-      {"resumed, right", body, true, Prefix(body, 10000), right, true, DownloadStatus::Done, body,
-       {"1026:0", "1027:10000", "1027:8192", "1027:1808", "1028:0", "1035:0"}},
-      {"resumed from bad bytes", body, true, Prefix(other, 15000), right, true, DownloadStatus::Failed, {},
-       {"1026:0", "1027:15000", "1027:5000", "1034:20000", "1035:0"}},
-      // A full-size file of other content is fetched again, not taken.
-      {"full size on disk, other bytes", body, true, other, right, true, DownloadStatus::Done, body,
-       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1028:0", "1035:0"}},
-      // The plan takes a full-size file of the right content as it is; one
-      // in a run was found wrong (or came meanwhile): fetched again too.
-      {"full size on disk, right", body, true, body, right, true, DownloadStatus::Done, body,
-       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1028:0", "1035:0"}},
-      {"full size on disk and served, other bytes", other, true, other, right, true, DownloadStatus::Failed, {},
-       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1034:20000", "1035:0"}},
-      {"malformed digest", body, false, {}, malformed, true, DownloadStatus::Failed, {},
-       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1034:20000", "1035:0"}},
-      {"no digest, other bytes", other, false, {}, "", true, DownloadStatus::Done, other,
-       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1028:0", "1035:0"}},
-      {"no service", body, false, {}, right, false, DownloadStatus::Failed, {},
-       {"1026:0", "1027:8192", "1027:8192", "1027:3616", "1034:20000", "1035:0"}},
+      {body, false, {}, right, true, {"1028:0"}},
+      {other, false, {}, right, false, {"1034:20000"}},
+      {other, false, {}, "", true, {"1028:0"}},
+      {body, false, {}, "-", false, {"1034:20000"}},
+      {body, true, Prefix(body, 15000), right, true, {"1028:0"}},        // resumed, right
+      {body, true, other, right, true, {"1028:0"}},                      // full size, fetched again
+      {body, true, Prefix(other, 15000), right, false, {"1034:20000"}},  // resumed from bad bytes
   };
   ASSERT_TRUE(batch.folder.Assign("C:\\dl\\"));
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(::testing::Message() << &c - cases);
     http.resources[kUrl].body = c.served;
     files.files.erase(kPath);
     if (c.fileExists) files.files[kPath] = c.before;
     poster.Clear();
     batch.items.Clear();
     Add(kUrl, 20000);
-    ASSERT_TRUE(batch.items[0].sha256.Assign(c.expected.c_str()));
-    services.sha256 = c.service ? &sha256 : nullptr;
+    ASSERT_TRUE(batch.items[0].sha256.Assign(c.sha256.c_str()));
     RunHere();
-    EXPECT_EQ(batch.items[0].status, c.status);
-    EXPECT_EQ(Messages(poster.posted()), c.messages);
-    ASSERT_EQ(files.files.count(kPath), 1u);
-    EXPECT_TRUE(files.files[kPath] == c.after) << files.files[kPath].size() << " bytes left";
-    EXPECT_EQ(files.openHandles(), 0);
-    EXPECT_EQ(batch.result, WorkerFinished);
+    bool resumed = c.fileExists && c.before.size() < 20000;
+    std::vector<std::string> messages =
+        resumed ? std::vector<std::string>{"1026:0", "1027:15000", "1027:5000"} : whole;
+    messages.insert(messages.end(), c.messages.begin(), c.messages.end());
+    messages.push_back("1035:0");
+    EXPECT_EQ(Messages(poster.posted()), messages);
+    EXPECT_EQ(batch.items[0].status, c.done ? DownloadStatus::Done : DownloadStatus::Failed);
+    EXPECT_TRUE(files.files[kPath] == (c.done ? c.served : Bytes())) << files.files[kPath].size();
   }
   // The emptied file is fetched whole by the next run, not continued.
-  http.resources[kUrl].body = body;
   http.calls.clear();
-  batch.items[0].status = DownloadStatus::Pending;
-  services.sha256 = &sha256;
   RunHere();
-  EXPECT_EQ(batch.items[0].status, DownloadStatus::Done);
-  EXPECT_TRUE(files.files[kPath] == body);
   EXPECT_EQ(http.calls, (std::vector<std::string>{"session", "GET http://host/files/setup.exe"}));
 }
 

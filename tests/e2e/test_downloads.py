@@ -223,14 +223,6 @@ class DigestTest(QuietRunTest):
         self.assertEqual([r[0] for r in self.ran()], ["two"])
         self.assertEqual(read(self.downloaded("two.exe")), self.program)
 
-    # A Sha256 that is no digest runs nothing, whatever lies in the folder.
-    def test_malformed_sha256_runs_nothing(self):
-        shutil.copy(PROGRAM, self.downloaded("two.exe"))
-        with Nginx(self.served) as nginx:
-            self.run_setup([("two", "Url", nginx.url("two.exe"), self.size)],
-                           {"two": ["Sha256=" + hashlib.sha256(self.program).hexdigest()[1:]]})
-        self.assertEqual(self.ran(), [])
-
     test_installs_all_in_order_then_the_package = None
     test_file_of_exact_size_is_not_fetched = None
     test_partial_file_is_continued = None

@@ -122,11 +122,12 @@ TEST_F(PlanTest, ReconcileChecksTheSha256) {
   services.sha256 = &sha256;
   const char* abc = testing::kSha256Vectors[1].hex;
   for (const char* name : {"right", "other", "long", "bad", "plain"}) {
-    files.files["C:\\Downloads\\" + std::string(name) + ".exe"] = Bytes{'a', 'b', static_cast<unsigned char>(name[0] == 'o' ? 'd' : 'c')};
+    unsigned char last = name[0] == 'o' ? 'd' : 'c';
+    files.files["C:\\Downloads\\" + std::string(name) + ".exe"] = Bytes{'a', 'b', last};
   }
   files.files["C:\\Downloads\\long.exe"].push_back('d');
-  for (auto [url, text] : {std::pair{"http://h/right.exe", abc}, {"http://h/other.exe", abc}, {"http://h/long.exe", abc},
-                           {"http://h/bad.exe", "-"}, {"http://h/plain.exe", ""}}) {
+  for (auto [url, text] : {std::pair{"http://h/right.exe", abc}, {"http://h/other.exe", abc},
+                           {"http://h/long.exe", abc}, {"http://h/bad.exe", "-"}, {"http://h/plain.exe", ""}}) {
     Add(url, 3, Download);
     ASSERT_TRUE(list.Prerequisites[list.Count() - 1].Sha256.Assign(text));
   }

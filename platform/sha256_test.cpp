@@ -22,7 +22,8 @@ TEST(PosixSha256Test, KnownVectors) {
   PosixSha256Service sha256;
   for (const testing::Sha256Vector& vector : testing::kSha256Vectors) {
     for (size_t piece : {size_t{1000000}, size_t{63}, size_t{8192}}) {
-      EXPECT_EQ(testing::DigestInPieces(sha256, vector.input, piece), vector.hex) << vector.input.size() << "/" << piece;
+      EXPECT_EQ(testing::DigestInPieces(sha256, vector.input, piece), vector.hex)
+          << vector.input.size() << " bytes in pieces of " << piece;
     }
   }
 }
@@ -57,9 +58,10 @@ TEST(FileMatchesTest, OnlyTheFileOfTheDigest) {
   files.files["C:\\dl\\abd.exe"] = Bytes{'a', 'b', 'd'};
   files.files["C:\\dl\\big.exe"] = Bytes(20000, 'x');
   PosixSha256Service sha256;
-  for (auto [path, text, matches] : {std::tuple{"C:\\dl\\none.exe", "", true}, {kPath, kAbc.c_str(), true},
-                                     {"C:\\dl\\abd.exe", kAbc.c_str(), false}, {"C:\\dl\\none.exe", kAbc.c_str(), false},
-                                     {kPath, "-", false}}) {
+  const char* abc = kAbc.c_str();
+  for (auto [path, text, matches] :
+       {std::tuple{"C:\\dl\\none.exe", "", true}, {kPath, abc, true}, {"C:\\dl\\abd.exe", abc, false},
+        {"C:\\dl\\none.exe", abc, false}, {kPath, "-", false}}) {
     EXPECT_EQ(FileMatches(files, &sha256, path, text), matches) << path << " " << text;
   }
   EXPECT_FALSE(FileMatches(files, nullptr, kPath, kAbc.c_str()));

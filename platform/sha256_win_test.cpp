@@ -12,7 +12,8 @@ TEST(Win32Sha256Test, KnownVectors) {
   Win32Sha256Service sha256;
   for (const testing::Sha256Vector& vector : testing::kSha256Vectors) {
     for (size_t piece : {size_t{1000000}, size_t{63}, size_t{8192}}) {
-      EXPECT_EQ(testing::DigestInPieces(sha256, vector.input, piece), vector.hex) << vector.input.size() << "/" << piece;
+      EXPECT_EQ(testing::DigestInPieces(sha256, vector.input, piece), vector.hex)
+          << vector.input.size() << " bytes in pieces of " << piece;
     }
   }
 }

@@ -82,8 +82,8 @@ TEST_F(ConfigTest, ReadsEveryKeyInOrder) {
       "GeneralOptions/MainAppCmdLine", "GeneralOptions/Options", "PREREQUISITES/App1", "App1/TargetOS",
       "App1/SetupFile", "App1/ExactSize", "App1/CommandLine", "App1/Options", "App1/SearchType", "App1/VerMin",
       "App1/VerMax", "App1/SearchString", "PREREQUISITES/App2", "App2/TargetOS", "App2/SetupFile", "App2/Url",
-      "App2/ExactSize", "App2/Sha256", "App2/Sha256", "App2/CommandLine", "App2/Options", "App2/SearchType", "App2/VerMin", "App2/VerMax",
-      "App2/SearchString", "PREREQUISITES/App3"};
+      "App2/ExactSize", "App2/Sha256", "App2/Sha256", "App2/CommandLine", "App2/Options", "App2/SearchType",
+      "App2/VerMin", "App2/VerMax", "App2/SearchString", "PREREQUISITES/App3"};
   EXPECT_EQ(recorder.asked, expected);
   for (size_t i = 0; i < recorder.sizes.size(); ++i) {
     // The second look at a missing Sha256 only tells it from one too long
@@ -210,7 +210,8 @@ TEST_F(ConfigTest, Sha256OfADownload) {
                {"Sha256=", "Url", "-"},               {"Sha256=" + std::string(300, 'a'), "Url", "-"},
                {"Sha256=NOT FOUND", "Url", "-"},      {"Sha256=" + abc, "SetupFile", ""}};
   for (const Case& c : cases) {
-    Write(std::string("[PREREQUISITES]\nApp1=A\n[App1]\n") + c.source + "=a.exe\n" + c.line + "\nSearchType=0\nSearchString=a\n");
+    Write(std::string("[PREREQUISITES]\nApp1=A\n[App1]\n") + c.source + "=a.exe\n" + c.line +
+          "\nSearchType=0\nSearchString=a\n");
     Load();
     ASSERT_EQ(list.Count(), 1u) << c.line;
     EXPECT_EQ(list.Prerequisites[0].Sha256.c_str(), c.kept) << c.line;

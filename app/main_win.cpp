@@ -11,6 +11,7 @@
 #include "platform/files_win.h"
 #include "platform/http_win.h"
 #include "platform/message_poster_win.h"
+#include "platform/sha256_win.h"
 #include "platform/shell_win.h"
 #include "platform/system_library_win.h"
 #include "platform/threads_win.h"
@@ -31,8 +32,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   korvelt::Win32Clock clock;
   korvelt::Win32MessagePoster poster;
   korvelt::Win32ThreadService threads;
-  korvelt::DownloadServices downloads{http, files, clock, poster, threads, korvelt::SystemLeadByte};
-  korvelt::InstallServices installs{launcher, threads, poster, korvelt::SystemLeadByte};
+  korvelt::Win32Sha256Service sha256;
+  korvelt::DownloadServices downloads{http, files, clock, poster, threads, korvelt::SystemLeadByte, &sha256};
+  korvelt::InstallServices installs{launcher, threads, poster, korvelt::SystemLeadByte, &files, &sha256};
   korvelt::Win32DownloadDialog downloadDialog;
   korvelt::Win32InstallDialog installDialog;
   korvelt::WizardServices wizardServices{downloads, installs, &downloadDialog, &installDialog};

@@ -1,6 +1,8 @@
 # The native build: the portable core, its unit tests, the packer and the
 # fuzz targets.
 find_package(GTest REQUIRED)
+# libcrypto's SHA-256 for the packer and the unit tests.
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 
 if(KORVELT_SANITIZE)
   # The core is built without type information, which the dynamic-type
@@ -12,6 +14,7 @@ endif()
 
 add_library(korvelt_core STATIC ${CORE_SOURCES} ${POSIX_SOURCES})
 target_compile_options(korvelt_core PRIVATE -O1 -g -Wall -Wextra -fno-exceptions -fno-rtti)
+target_link_libraries(korvelt_core PUBLIC OpenSSL::Crypto)
 
 add_library(korvelt_testing STATIC ${TESTING_SOURCES})
 target_link_libraries(korvelt_testing PUBLIC korvelt_core GTest::gtest)

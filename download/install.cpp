@@ -36,6 +36,8 @@ bool BuildInstallList(PrereqPlan& plan, LeadByteTest isLead, InstallList* list) 
   for (size_t i = 0; i < plan.actions.Count() && i < prerequisites.Count(); ++i) {
     if (!Installs(plan.actions[i])) continue;
     InstallEntry entry;
+    // A payload file travels inside the setup and is not digested.
+    if (plan.actions[i] != Install) entry.sha256 = &prerequisites[i].Sha256;
     if (!SetupPath(plan, i, isLead, &entry.path) || !entry.parameters.Assign(prerequisites[i].CommandLine) ||
         !entry.displayName.Assign(prerequisites[i].DisplayName) || !list->Push(static_cast<InstallEntry&&>(entry))) {
       list->Clear();
@@ -51,10 +53,21 @@ void RunSetupProgram(ShellLauncher& launcher, const InstallEntry& entry) {
   launcher.OpenAndWait(entry.path.c_str(), entry.parameters.c_str(), &exitCode);
 }
 
+void RunCheckedProgram(InstallServices& services, const InstallEntry& entry) {
+  if (!entry.sha256 || entry.sha256->Empty()) {
+    RunSetupProgram(services.launcher, entry);
+    return;
+  }
+  if (!services.files) return;
+  ScopedFile file(*services.files,
+                  OpenMatching(*services.files, services.sha256, entry.path.c_str(), entry.sha256->c_str()));
+  if (file.Valid()) RunSetupProgram(services.launcher, entry);
+}
+
 void RunInstallEntries(InstallRun& run) {
   for (size_t i = 0; i < run.list->Count(); ++i) {
     if (run.window) run.services->poster.Post(run.window, IN_STARTING, i, 0);
-    RunSetupProgram(run.services->launcher, (*run.list)[i]);
+    RunCheckedProgram(*run.services, (*run.list)[i]);
   }
 }
 

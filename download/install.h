@@ -11,7 +11,9 @@
 #include "base/list.h"
 #include "base/string.h"
 #include "download/plan.h"
+#include "platform/files.h"
 #include "platform/message_poster.h"
+#include "platform/sha256.h"
 #include "platform/shell.h"
 #include "platform/threads.h"
 
@@ -21,6 +23,9 @@ struct InstallEntry {
   String path;         // full path of the setup program
   String parameters;   // the prerequisite's CommandLine; may be empty
   String displayName;  // shown while it runs
+  // A download's Sha256, in the prerequisite's record (which outlives the
+  // step); none for a payload file.
+  const String* sha256 = nullptr;
 };
 
 using InstallList = List<InstallEntry>;
@@ -31,6 +36,10 @@ struct InstallServices {
   ThreadService& threads;
   MessagePoster& poster;
   LeadByteTest isLead;
+  // Open and digest a downloaded program before it runs; without them no
+  // program with a digest to match is run.
+  FileSystem* files = nullptr;
+  Sha256Service* sha256 = nullptr;
 };
 
 // Messages from the installer thread to the installation dialog.
@@ -62,17 +71,26 @@ class InstallDialog {
   ~InstallDialog() = default;
 };
 
-// Builds the list in prerequisite order and extracts every payload setup
-// file it names (whatever the extraction reports), all before anything
-// runs. False when memory runs out; the list is then empty.
+// Builds the list in prerequisite order, a download's entry with its
+// Sha256, and extracts every payload setup file it names (whatever the
+// extraction reports), all before anything runs. False when memory runs
+// out; the list is then empty.
 bool BuildInstallList(PrereqPlan& plan, LeadByteTest isLead, InstallList* list);
 
 // Opens the entry's program through the shell with its parameters and
 // waits for it when the shell hands back a process.
 void RunSetupProgram(ShellLauncher& launcher, const InstallEntry& entry);
 
-// Runs every entry of the run in order on the calling thread; with a
-// window, IN_STARTING goes out before each.
+// Runs the entry's program, when it has a sha256 only with that content:
+// the file is opened shared for reading alone, digested, and held so until
+// the program has ended, so that nothing can change it between the check
+// and its use (msiexec opens a package only after the launch has
+// returned). A program of other content, or one that cannot be read, is
+// passed over as one that fails to start is.
+void RunCheckedProgram(InstallServices& services, const InstallEntry& entry);
+
+// Runs every entry of the run in order (RunCheckedProgram) on the calling
+// thread; with a window, IN_STARTING goes out before each.
 void RunInstallEntries(InstallRun& run);
 
 // Starts the installer thread, which reports to `window`: IN_STARTING and

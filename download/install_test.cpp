@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "platform/sha256_posix.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_files.h"
 #include "testing/fake_http.h"
 #include "testing/payload_builder.h"
 #include "testing/recording_poster.h"
+#include "testing/sha256_vectors.h"
 #include "testing/std_threads.h"
 
 namespace korvelt {
@@ -231,6 +234,54 @@ TEST_F(InstallTest, MarkInstalled) {
                                    Download,  NotRequired, Installed, Installed, Installed};
   ASSERT_EQ(plan.actions.Count(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(plan.actions[i], expected[i]) << i;
+}
+
+// Writes down each program it runs and how many files were open meanwhile.
+class HeldFilesLog final : public ShellLauncher {
+ public:
+  explicit HeldFilesLog(testing::FakeFileSystem& files) : files_(files) {}
+  bool OpenAndWait(const char* file, const char*, uint32_t*) override {
+    runs.push_back(std::string(file) + " holding " + std::to_string(files_.openHandles() - before));
+    return true;
+  }
+  std::vector<std::string> runs;
+  int before = 0;  // the payload's own file
+
+ private:
+  testing::FakeFileSystem& files_;
+};
+
+// A download with a Sha256 runs only with that content, held open from its
+// digest to its end; other content, a malformed Sha256, no file or no
+// service to check with, and it is passed over. A payload program is not
+// digested; one without a Sha256 runs as before.
+TEST_F(InstallTest, DownloadMustMatchItsSha256) {
+  const char* abc = testing::kSha256Vectors[1].hex;
+  plan.prerequisites = &list;
+  plan.payload = &archive;
+  ASSERT_TRUE(plan.downloads.folder.Assign("C:\\Downloads\\"));
+  files.files["C:\\Downloads\\right.exe"] = Bytes{'a', 'b', 'c'};
+  files.files["C:\\Downloads\\other.exe"] = Bytes{'a', 'b', 'd'};
+  for (auto [location, action, text] :
+       {std::tuple{"a.exe", Install, abc}, {"http://h/right.exe", InstallDownloaded, abc},
+        {"http://h/other.exe", InstallExisting, abc}, {"http://h/right.exe", InstallDownloaded, "-"},
+        {"http://h/plain.exe", InstallExisting, ""}, {"http://h/none.exe", InstallDownloaded, abc}}) {
+    Add(location, location, "", action);
+    ASSERT_TRUE(list.Prerequisites[list.Count() - 1].Sha256.Assign(text));
+  }
+  HeldFilesLog held(files);
+  held.before = files.openHandles();
+  PosixSha256Service sha256;
+  InstallServices checked{held, threads, poster, NoLeadBytes, &files, &sha256};
+  InstallPrerequisites(plan, checked, nullptr);
+  EXPECT_EQ(held.runs, (std::vector<std::string>{std::string(kRunFolder) + "a.exe holding 0",
+                                                 "C:\\Downloads\\right.exe holding 1",
+                                                 "C:\\Downloads\\plain.exe holding 0"}));
+  EXPECT_EQ(files.openHandles(), held.before);
+  held.runs.clear();
+  checked.sha256 = nullptr;
+  InstallPrerequisites(plan, checked, nullptr);
+  EXPECT_EQ(held.runs.size(), 2u);
 }
 
 }  // namespace

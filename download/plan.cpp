@@ -43,7 +43,10 @@ void ReconcileDownloads(PrereqPlan& plan, DownloadServices& services) {
     bool found = LocalDownloadPath(plan.downloads.folder.c_str(), prerequisites[i].Location.c_str(), services.isLead,
                                    &path) &&
                  services.files.FindFile(path.c_str(), &size);
-    action = found && size == static_cast<uint32_t>(prerequisites[i].ExactSize) ? InstallExisting : Download;
+    // The content is looked at only once the size is right.
+    bool complete = found && size == static_cast<uint32_t>(prerequisites[i].ExactSize) &&
+                    FileMatches(services.files, services.sha256, path.c_str(), prerequisites[i].Sha256.c_str());
+    action = complete ? InstallExisting : Download;
   }
 }
 
@@ -56,7 +59,8 @@ int32_t DownloadPrerequisites(PrereqPlan& plan, DownloadServices& services, Down
     DownloadItem item;
     item.exactSize = prerequisites[i].ExactSize;
     item.prereqIndex = static_cast<int32_t>(i);
-    if (!item.url.Assign(prerequisites[i].Location) || !batch.items.Push(static_cast<DownloadItem&&>(item))) {
+    if (!item.url.Assign(prerequisites[i].Location) || !item.sha256.Assign(prerequisites[i].Sha256) ||
+        !batch.items.Push(static_cast<DownloadItem&&>(item))) {
       // Without memory for the run nothing is fetched; the actions stay
       // Download, which installs nothing.
       batch.items.Clear();

@@ -36,14 +36,15 @@ bool BuildPlan(PayloadArchive& payload, const PrerequisiteList& prerequisites, D
 bool SetDownloadFolder(PrereqPlan& plan, const char* path, DownloadServices& services);
 
 // Looks at the local file of every prerequisite whose action is Download
-// or InstallExisting: exactly ExactSize bytes make it InstallExisting,
-// anything else (no file, another size) Download. Other actions are left
-// alone. Sizes only: the content of a file is taken on trust.
+// or InstallExisting: exactly ExactSize bytes, and with a Sha256 that
+// digest, make it InstallExisting; anything else (no file, another size,
+// other content) Download. Other actions are left alone. Without a Sha256
+// the content of a file of the right size is taken on trust.
 void ReconcileDownloads(PrereqPlan& plan, DownloadServices& services);
 
 // Refills the batch's items from the Download actions (url, ExactSize,
-// Pending, index), runs the downloads (RunDownloads: `dialog` null is the
-// silent run) and returns the run's result. The silent run applies its
+// Sha256, Pending, index), runs the downloads (RunDownloads: `dialog` null
+// is the silent run) and returns the run's result. The silent run applies its
 // results, whatever they are. A run is made even without items: the
 // dialog then opens and closes.
 int32_t DownloadPrerequisites(PrereqPlan& plan, DownloadServices& services, DownloadDialog* dialog);

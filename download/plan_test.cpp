@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/sha256_posix.h"
 #include "resources/resource_ids.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_files.h"
@@ -11,6 +12,7 @@
 #include "testing/payload_builder.h"
 #include "testing/plan_dump.h"
 #include "testing/recording_poster.h"
+#include "testing/sha256_vectors.h"
 #include "testing/std_threads.h"
 
 namespace korvelt {
@@ -110,6 +112,30 @@ TEST_F(PlanTest, SetDownloadFolderReconciles) {
   files.files.erase("C:\\Downloads\\a.exe");
   ASSERT_TRUE(SetDownloadFolder(plan, "D:\\other\\", services));
   EXPECT_EQ(plan.actions[0], Download);
+}
+
+// With a Sha256 a file of the right size is taken only with that content,
+// and a malformed Sha256 takes none; the rest is fetched again like a file
+// of another size. Only files of the right size are read. Items carry it.
+TEST_F(PlanTest, ReconcileChecksTheSha256) {
+  PosixSha256Service sha256;
+  services.sha256 = &sha256;
+  const char* abc = testing::kSha256Vectors[1].hex;
+  for (const char* name : {"right", "other", "long", "bad", "plain"}) {
+    unsigned char last = name[0] == 'o' ? 'd' : 'c';
+    files.files["C:\\Downloads\\" + std::string(name) + ".exe"] = Bytes{'a', 'b', last};
+  }
+  files.files["C:\\Downloads\\long.exe"].push_back('d');
+  for (auto [url, text] : {std::pair{"http://h/right.exe", abc}, {"http://h/other.exe", abc},
+                           {"http://h/long.exe", abc}, {"http://h/bad.exe", "-"}, {"http://h/plain.exe", ""}}) {
+    Add(url, 3, Download);
+    ASSERT_TRUE(list.Prerequisites[list.Count() - 1].Sha256.Assign(text));
+  }
+  const uint64_t readBefore = files.bytesRead;  // the payload's
+  EXPECT_EQ(Build(), "folder C:\\Downloads\\\nactions InstallExisting Download Download Download InstallExisting");
+  EXPECT_EQ(files.bytesRead - readBefore, 3u * 3);
+  DownloadPrerequisites(plan, services, nullptr);
+  EXPECT_STREQ(plan.downloads.items[0].sha256.c_str(), abc);
 }
 
 // The silent run fetches the Download actions alone, in order, and turns

@@ -64,6 +64,14 @@ bool ReadNumber(const char*& text, uint32_t* value) {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 
+// Empties a file whose content is not the one asked for, so that it is
+// fetched whole, never continued.
+void Empty(UpdatableFileSystem& files, const char* path) {
+  bool existed = false;
+  ScopedFile file(files, files.OpenForUpdate(path, &existed));
+  if (file.Valid()) files.Truncate(file.Get());
+}
+
 void WorkerThread(void* batch) { RunWorker(*static_cast<DownloadBatch*>(batch)); }
 
 }  // namespace
@@ -197,9 +205,25 @@ void RunWorker(DownloadBatch& batch) {
     String path;
     bool havePath = LocalDownloadPath(batch.folder.c_str(), item.url.c_str(), services.isLead, &path);
     Report(services, batch.window, DL_FILE_START, i);
+    // A file of the full size would pass for finished without a byte
+    // fetched, yet the plan found its content wrong (or it would not be
+    // fetched at all).
+    uint64_t size = 0;
+    if (havePath && !item.sha256.Empty() && services.files.FindFile(path.c_str(), &size) &&
+        size == static_cast<uint32_t>(item.exactSize)) {
+      Empty(services.files, path.c_str());
+    }
     uint32_t outcome = havePath ? DownloadFile(services, session.Get(), item.url.c_str(), item.exactSize, path.c_str(),
                                                batch.window, batch.control, batch.pauseEvent)
                                 : DL_SAVE_FAILED;
+    if (outcome == DL_COMPLETE &&
+        !FileMatches(services.files, services.sha256, path.c_str(), item.sha256.c_str())) {
+      // Other content goes the way of another size, and is not kept to be
+      // continued.
+      Empty(services.files, path.c_str());
+      Report(services, batch.window, DL_WRONG_SIZE, static_cast<uint32_t>(item.exactSize));
+      outcome = DL_SIZE_REJECTED;
+    }
     if (outcome == DL_COMPLETE) {
       item.status = DownloadStatus::Done;
       Report(services, batch.window, DL_FILE_DONE, i);

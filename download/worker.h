@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "platform/http.h"
 #include "platform/message_poster.h"
+#include "platform/sha256.h"
 #include "platform/threads.h"
 
 namespace korvelt {
@@ -36,6 +37,7 @@ struct DownloadItem {
   int32_t exactSize = 0;
   DownloadStatus status = DownloadStatus::Pending;
   int32_t prereqIndex = 0;
+  String sha256;  // the prerequisite's Sha256; empty when none is asked
 };
 
 // The services a download run reaches the machine through.
@@ -46,6 +48,9 @@ struct DownloadServices {
   MessagePoster& poster;
   ThreadService& threads;
   LeadByteTest isLead;
+  // Digests the files whose content is given; without it no such file is
+  // ever taken.
+  Sha256Service* sha256 = nullptr;
 };
 
 // Bits of the flag word.
@@ -136,6 +141,11 @@ void WaitForWorker(DownloadBatch& batch);
 int32_t RunDownloads(DownloadBatch& batch, DownloadServices& services, DownloadDialog* dialog);
 
 // What the worker's thread runs: the session, then every item in order.
+// With a sha256, a file already of the item's full size is emptied and
+// fetched whole (the plan found its content wrong, or it would not be
+// fetched), and a finished file whose content is not that digest goes the
+// way of a file of the wrong size (DL_WRONG_SIZE, Failed) and is emptied,
+// so that the next run fetches it whole instead of continuing bad bytes.
 void RunWorker(DownloadBatch& batch);
 
 // Fetches `url` into `localPath` and returns its outcome: DL_COMPLETE,

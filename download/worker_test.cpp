@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/sha256_posix.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_files.h"
 #include "testing/fake_http.h"
 #include "testing/recording_poster.h"
+#include "testing/sha256_vectors.h"
 #include "testing/std_threads.h"
 
 namespace korvelt {
@@ -581,6 +583,60 @@ TEST_F(WorkerTest, SilentRuns) {
   threads.failEvents = true;
   EXPECT_EQ(RunDownloads(batch, services, nullptr), DownloadIncomplete);
   EXPECT_EQ(threads.open(), 0);
+}
+
+// With a Sha256 a finished file counts only with that content: other
+// content, fetched whole or continued from bad bytes, ends Failed with
+// DL_WRONG_SIZE, as a wrong size does, and the file is left empty; a file
+// already at full size is fetched again whole. No Sha256, any content.
+TEST_F(WorkerTest, FinishedFileMustMatchItsSha256) {
+  const Bytes body = Body();
+  Bytes other = body;
+  other[12345] ^= 1;
+  PosixSha256Service sha256;
+  services.sha256 = &sha256;
+  const std::string right = testing::DigestInPieces(sha256, std::string(body.begin(), body.end()), 8192);
+  const std::vector<std::string> whole = {"1026:0", "1027:8192", "1027:8192", "1027:3616"};
+  struct Case {
+    const Bytes& served;
+    bool fileExists;
+    Bytes before;
+    std::string sha256;
+    bool done;
+    std::vector<std::string> messages;  // after those of `whole`, or of a resumption
+  } cases[] = {
+      {body, false, {}, right, true, {"1028:0"}},
+      {other, false, {}, right, false, {"1034:20000"}},
+      {other, false, {}, "", true, {"1028:0"}},
+      {body, false, {}, "-", false, {"1034:20000"}},
+      {body, true, Prefix(body, 15000), right, true, {"1028:0"}},        // resumed, right
+      {body, true, other, right, true, {"1028:0"}},                      // full size, fetched again
+      {body, true, Prefix(other, 15000), right, false, {"1034:20000"}},  // resumed from bad bytes
+  };
+  ASSERT_TRUE(batch.folder.Assign("C:\\dl\\"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << &c - cases);
+    http.resources[kUrl].body = c.served;
+    files.files.erase(kPath);
+    if (c.fileExists) files.files[kPath] = c.before;
+    poster.Clear();
+    batch.items.Clear();
+    Add(kUrl, 20000);
+    ASSERT_TRUE(batch.items[0].sha256.Assign(c.sha256.c_str()));
+    RunHere();
+    bool resumed = c.fileExists && c.before.size() < 20000;
+    std::vector<std::string> messages =
+        resumed ? std::vector<std::string>{"1026:0", "1027:15000", "1027:5000"} : whole;
+    messages.insert(messages.end(), c.messages.begin(), c.messages.end());
+    messages.push_back("1035:0");
+    EXPECT_EQ(Messages(poster.posted()), messages);
+    EXPECT_EQ(batch.items[0].status, c.done ? DownloadStatus::Done : DownloadStatus::Failed);
+    EXPECT_TRUE(files.files[kPath] == (c.done ? c.served : Bytes())) << files.files[kPath].size();
+  }
+  // The emptied file is fetched whole by the next run, not continued.
+  http.calls.clear();
+  RunHere();
+  EXPECT_EQ(http.calls, (std::vector<std::string>{"session", "GET http://host/files/setup.exe"}));
 }
 
 // A dialog that starts the worker and comes back at once, as one that

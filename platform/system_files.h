@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/files.h"
+#include "platform/sha256.h"
 
 namespace korvelt {
 
@@ -14,6 +15,9 @@ namespace korvelt {
 enum class TakenName { Refuse, ReplacePlainFile };
 
 FileSystem& SystemFileSystem(TakenName taken = TakenName::Refuse);
+
+// The machine's SHA-256: CryptoAPI's on Windows, libcrypto's natively.
+Sha256Service& SystemSha256();
 
 // The full path of the running program, so that what was installed beside
 // it can be found; false when the system gives none.

@@ -49,6 +49,20 @@ void FormAppKey(int32_t n, char (&key)[16]) {
 
 namespace {
 
+// The Sha256 key as written. A value that is there but cannot be a digest
+// (not 64 characters; empty, too long to be read or "NOT FOUND" among
+// them) is kept as "-", which matches no file, so that a key given is
+// never a check skipped. False when memory runs out.
+bool ReadSha256(ProfileReader& reader, const char* path, const char* section, String* sha256) {
+  if (ReadProfileValue(reader, path, section, "Sha256", sha256)) {
+    return sha256->Length() == 64 || sha256->Assign("-");
+  }
+  // Missing, or there but not to be read: a look with an empty default
+  // tells which.
+  char probe[2];
+  return reader.ReadString(path, section, "Sha256", "", probe, sizeof probe) == 0 || sha256->Assign("-");
+}
+
 // Reads one prerequisite's section; returns how it ended, NoEntry when the
 // record is complete.
 ListEnd ReadSection(ProfileReader& reader, const char* path, const char* section, Prerequisite* record) {
@@ -64,6 +78,10 @@ ListEnd ReadSection(ProfileReader& reader, const char* path, const char* section
   }
   text.Clear();
   record->ExactSize = ReadProfileValue(reader, path, section, "ExactSize", &text) ? ParseLeadingNumber(text.c_str()) : 0;
+  // A setup file travels inside the setup; only a download is checked.
+  if (record->Source == PrereqSource::Url && !ReadSha256(reader, path, section, &record->Sha256)) {
+    return ListEnd::NoMemory;
+  }
   ReadProfileValue(reader, path, section, "CommandLine", &record->CommandLine);
   ReadProfileValue(reader, path, section, "Options", &record->Options);
   text.Clear();

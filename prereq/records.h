@@ -46,6 +46,9 @@ struct Prerequisite {
   korvelt::SearchSpec SearchSpec;
   int32_t TargetOS = 0;
   int32_t ExactSize = 0;
+  // The SHA-256 a downloaded file must have, as 64 hexadecimal digits;
+  // empty when none is asked. Only a file that matches is used.
+  String Sha256;
 };
 
 struct GeneralOptions {

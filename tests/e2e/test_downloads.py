@@ -1,6 +1,7 @@
 """The quiet run under Wine: prerequisites fetched over HTTP from real
 servers on 127.0.0.1 into the setup's folder, every prerequisite's setup
 program run in order with its command line, then the main package."""
+import hashlib
 import os
 import shutil
 import unittest
@@ -12,16 +13,18 @@ from servers import FaultServer, Nginx, free_port
 PROGRAM = os.path.join(TOOLS, "fake_prereq.exe")
 
 
-def configuration(prerequisites, log):
+def configuration(prerequisites, log, extra=None):
     """A quiet configuration; each prerequisite is (name, key, value, size),
-    key being SetupFile or Url. Nothing is ever found, so payload files are
-    installed and addresses downloaded."""
+    key being SetupFile or Url; `extra` gives further lines of a
+    prerequisite's section by its name. Nothing is ever found, so payload
+    files are installed and addresses downloaded."""
     lines = ["[GeneralOptions]", "MainAppCmdLine=/qn", "Options=q", "", "[PREREQUISITES]"]
     lines += ["App%d=Prerequisite %s" % (i + 1, p[0]) for i, p in enumerate(prerequisites)]
     for i, (name, key, value, size) in enumerate(prerequisites):
         lines += ["", "[App%d]" % (i + 1), "%s=%s" % (key, value)]
         if size is not None:
             lines.append("ExactSize=%d" % size)
+        lines += (extra or {}).get(name, [])
         lines += ["CommandLine=/log:%s /name:%s /exit:%d" % (windows_path(log), name, 3010 if i % 2 else 0),
                   "SearchType=1", "SearchString=HKCU\\Software\\KorveltNeverThere\\%s" % name]
     return "\r\n".join(lines) + "\r\n"
@@ -44,10 +47,10 @@ class QuietRunTest(WineTestCase):
         self.setup_folder = self.path("setup")
         os.makedirs(self.setup_folder)
 
-    def run_setup(self, prerequisites):
+    def run_setup(self, prerequisites, extra=None):
         config = self.path("App.ini")
         with open(config, "w") as out:
-            out.write(configuration(prerequisites, self.log))
+            out.write(configuration(prerequisites, self.log, extra))
         payload = []
         for name, key, value, _ in prerequisites:
             if key == "SetupFile":
@@ -172,6 +175,54 @@ class ServerFaultTest(QuietRunTest):
                     self.assertFalse(os.path.exists(target))
 
     # The plain cases of QuietRunTest are not repeated here.
+    test_installs_all_in_order_then_the_package = None
+    test_file_of_exact_size_is_not_fetched = None
+    test_partial_file_is_continued = None
+    test_without_network_only_the_payload_program_runs = None
+
+
+class DigestTest(QuietRunTest):
+    """Downloads with a Sha256: only a file of that content is run."""
+
+    def setUp(self):
+        super().setUp()
+        self.sha256 = {"two": ["Sha256=" + hashlib.sha256(self.program).hexdigest().upper()]}
+        # The same size, one byte other.
+        self.other = bytearray(self.program)
+        self.other[len(self.other) // 2] ^= 0x55
+        self.other = bytes(self.other)
+
+    # The right file is fetched, kept and run.
+    def test_right_file_runs(self):
+        with Nginx(self.served) as nginx:
+            self.run_setup([("two", "Url", nginx.url("two.exe"), self.size)], self.sha256)
+        self.assertEqual([r[0] for r in self.ran()], ["two"])
+        self.assertEqual(read(self.downloaded("two.exe")), self.program)
+
+    # A server that sends other bytes of the right size: refused, never
+    # run, and the file is left empty for the next attempt to fetch whole.
+    def test_other_content_is_refused_and_emptied(self):
+        with open(os.path.join(self.served, "two.exe"), "wb") as out:
+            out.write(self.other)
+        with Nginx(self.served) as nginx:
+            self.run_setup([("two", "Url", nginx.url("two.exe"), self.size)], self.sha256)
+            requests = nginx.requests()
+        self.assertEqual([(r.status, r.sent) for r in requests], [(200, self.size)])
+        self.assertEqual(self.ran(), [])
+        self.assertEqual(read(self.downloaded("two.exe")), b"")
+
+    # A file of the right size but other content in the folder is not run:
+    # it is fetched again, whole, and the right one runs.
+    def test_wrong_file_in_the_folder_is_fetched_again(self):
+        with open(self.downloaded("two.exe"), "wb") as out:
+            out.write(self.other)
+        with Nginx(self.served) as nginx:
+            self.run_setup([("two", "Url", nginx.url("two.exe"), self.size)], self.sha256)
+            requests = nginx.requests()
+        self.assertEqual([(r.status, r.sent, r.range) for r in requests], [(200, self.size, None)])
+        self.assertEqual([r[0] for r in self.ran()], ["two"])
+        self.assertEqual(read(self.downloaded("two.exe")), self.program)
+
     test_installs_all_in_order_then_the_package = None
     test_file_of_exact_size_is_not_fetched = None
     test_partial_file_is_continued = None

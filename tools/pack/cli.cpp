@@ -14,7 +14,9 @@ const char kUsage[] =
     "                           [options] FILES...\n"
     "       korvelt-pack list SETUP.EXE\n"
     "       korvelt-pack extract [--force] SETUP.EXE FOLDER\n"
-    "       korvelt-pack check CONFIG.INI [--external-files] [FILES...]\n"
+    "       korvelt-pack check CONFIG.INI [--external-files] [--downloads FOLDER]\n"
+    "                          [FILES...]\n"
+    "       korvelt-pack hash FILE\n"
     "\n"
     "Builds a setup program: the Korvelt bootstrapper with the installation\n"
     "files appended as its payload.\n"
@@ -70,10 +72,17 @@ const char kUsage[] =
     "\n"
     "check lists the prerequisites as the bootstrapper will load them from\n"
     "CONFIG.INI and warns where the list ends early, of values too long to be\n"
-    "read, and of a SetupFile that is none of FILES (the payload's files).\n"
+    "read, of a SetupFile that is none of FILES (the payload's files), and of a\n"
+    "Sha256 that is not 64 hexadecimal digits. With --downloads it compares each\n"
+    "download's copy in FOLDER with its ExactSize and Sha256: ok, missing, wrong\n"
+    "size or wrong hash.\n"
     "\n"
-    "Exit codes: 0 success, 1 failure (for check: warnings, or a file that\n"
-    "cannot be read), 2 wrong usage.\n";
+    "hash prints the ExactSize and Sha256 lines of a prerequisite's section for\n"
+    "FILE, its setup program: with Sha256 a downloaded file is used only when its\n"
+    "SHA-256 is that one.\n"
+    "\n"
+    "Exit codes: 0 success, 1 failure (for check: warnings, a download's copy\n"
+    "that does not match, or a file that cannot be read), 2 wrong usage.\n";
 
 struct UsageError : PackError {
   using PackError::PackError;
@@ -214,11 +223,20 @@ int Check(const std::vector<std::string>& arguments, std::ostream& out) {
   if (arguments.size() < 2) throw UsageError("check takes a configuration file");
   std::vector<std::string> names;
   bool external = false;
+  std::string downloads;
   for (size_t i = 2; i < arguments.size(); ++i) {
     if (arguments[i] == "--external-files") external = true;
+    else if (arguments[i] == "--downloads" && i + 1 < arguments.size()) downloads = arguments[++i];
+    else if (arguments[i] == "--downloads") throw UsageError("--downloads needs a folder");
     else names.push_back(ParseFile(arguments[i], OnDemand).name);
   }
-  return CheckConfiguration(arguments[1], names, !external, out) == 0 ? 0 : 1;
+  return CheckConfiguration(arguments[1], names, !external, out, downloads) == 0 ? 0 : 1;
+}
+
+int Hash(const std::vector<std::string>& arguments, std::ostream& out) {
+  if (arguments.size() != 2) throw UsageError("hash takes one file");
+  out << DownloadKeys(arguments[1]);
+  return 0;
 }
 
 }  // namespace
@@ -235,6 +253,7 @@ int Main(const std::vector<std::string>& arguments, std::ostream& out, std::ostr
     if (command == "list") return List(arguments, out);
     if (command == "extract") return Extract(arguments, out);
     if (command == "check") return Check(arguments, out);
+    if (command == "hash") return Hash(arguments, out);
     throw UsageError("unknown command '" + command + "'");
   } catch (const UsageError& error) {
     err << "korvelt-pack: " << error.what() << "\n" << "Try 'korvelt-pack --help'.\n";

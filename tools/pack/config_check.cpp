@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <stdio.h>
+
+#include "download/worker.h"
 
 #include "platform/system_files.h"
 #include "prereq/config.h"
@@ -100,10 +103,78 @@ void RequireReadable(const std::string& path) {
   if (!file.Valid() || !files.Read(file.Get(), &first, 1, &done)) throw PackError(cannot);
 }
 
+// A plain file's size and digest; false when it is not there or cannot be
+// read. Nothing else is opened: a FIFO would wait.
+bool DigestPlainFile(const std::string& path, uint64_t* size, Sha256Digest* digest) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
+  FileSystem& files = SystemFileSystem();
+  ScopedFile file(files, files.OpenForReading(path.c_str()));
+  return file.Valid() && files.Size(file.Get(), size) && DigestFile(files, SystemSha256(), file.Get(), digest);
+}
+
+std::string HexText(const Sha256Digest& digest) {
+  std::string text;
+  char two[3];
+  for (unsigned char byte : digest.bytes) {
+    snprintf(two, sizeof two, "%02x", byte);
+    text += two;
+  }
+  return text;
+}
+
+// Whether `text` could be a digest: 64 hexadecimal digits.
+bool IsDigestText(const std::string& text) {
+  return text.size() == 64 && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
+// Compares each download's copy in `folder` with what its section asks;
+// returns the number of copies that are not what it asks.
+int CheckDownloads(const PrerequisiteList& list, const std::string& folder, std::ostream& out) {
+  int mismatches = 0;
+  out << "downloads in " << folder << ":\n";
+  for (size_t i = 0; i < list.Count(); ++i) {
+    const Prerequisite& item = list.Prerequisites[i];
+    if (item.Source != PrereqSource::Url) continue;
+    char key[16];
+    FormAppKey(static_cast<int32_t>(i + 1), key);
+    std::string name = UrlFileName(item.Location.c_str(), NoLeadBytes);
+    std::string path = (std::filesystem::path(folder) / name).string();
+    uint64_t size = 0;
+    Sha256Digest digest;
+    std::string verdict = "ok";
+    if (name.empty() || !DigestPlainFile(path, &size, &digest)) {
+      verdict = "missing";
+    } else if (size != static_cast<uint32_t>(item.ExactSize)) {
+      verdict = "wrong size: " + std::to_string(size) + " bytes, ExactSize " + std::to_string(item.ExactSize);
+    } else if (!item.Sha256.Empty() && !DigestIs(digest, item.Sha256.c_str())) {
+      verdict = "wrong hash: Sha256=" + HexText(digest);
+    }
+    if (verdict != "ok") ++mismatches;
+    out << "  " << key << " " << name << ": " << verdict << "\n";
+  }
+  return mismatches;
+}
+
 }  // namespace
 
+std::string DownloadKeys(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::file_status status = fs::status(path, error);
+  std::string cannot = "cannot read " + path;
+  if (status.type() == fs::file_type::not_found) throw PackError(cannot + ": no such file");
+  if (error) throw PackError(cannot + ": " + error.message());
+  if (!fs::is_regular_file(status)) throw PackError(cannot + ": it is not a plain file");
+  uint64_t size = 0;
+  Sha256Digest digest;
+  if (!DigestPlainFile(path, &size, &digest)) throw PackError(cannot);
+  if (size > 0x7FFFFFFF) throw PackError(path + " is 2 GiB or larger, more than ExactSize can hold");
+  return "ExactSize=" + std::to_string(size) + "\nSha256=" + HexText(digest) + "\n";
+}
+
 int CheckConfiguration(const std::string& configPath, const std::vector<std::string>& payloadNames,
-                       bool checkSetupFiles, std::ostream& out) {
+                       bool checkSetupFiles, std::ostream& out, const std::string& downloadsFolder) {
   RequireReadable(configPath);
   Checker checker(configPath, out);
   PrerequisiteList list;
@@ -134,6 +205,14 @@ int CheckConfiguration(const std::string& configPath, const std::vector<std::str
       checker.Warn(std::string(key) + ": SetupFile " + item.Location.c_str() +
                    " is not in the payload; its installation will fail");
     }
+    std::string sha256;
+    if (item.Source == PrereqSource::Url && checker.ReadWide(key, "Sha256", &sha256) && !IsDigestText(sha256)) {
+      checker.Warn(std::string(key) + ": Sha256 \"" + sha256 +
+                   "\" is not 64 hexadecimal digits, so no downloaded file matches and it is never installed");
+    }
+    if (item.Source == PrereqSource::SetupFile && checker.ReadWide(key, "Sha256", &sha256)) {
+      checker.Warn(std::string(key) + ": Sha256 is not looked at for a SetupFile, which travels inside the setup");
+    }
     int32_t type = item.SearchSpec.SearchType;
     if (type < 0 || type > 2) {
       checker.Warn(std::string(key) + ": SearchType " + std::to_string(type) +
@@ -161,7 +240,8 @@ int CheckConfiguration(const std::string& configPath, const std::vector<std::str
       }
     }
   }
-  return checker.warnings();
+  int mismatches = downloadsFolder.empty() ? 0 : CheckDownloads(list, downloadsFolder, out);
+  return checker.warnings() + mismatches;
 }
 
 }  // namespace korvelt::pack

@@ -122,5 +122,49 @@ TEST_F(ConfigCheckTest, MissingFileIsAnError) {
   EXPECT_EQ(out.str(), "");
 }
 
+const char kAbc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
+// hash prints the two lines a download's section needs; no plain file is
+// refused in one line.
+TEST_F(ConfigCheckTest, HashPrintsTheDownloadKeys) {
+  std::ofstream(folder / "abc.exe", std::ios::binary) << "abc";
+  std::ostringstream out, err;
+  EXPECT_EQ(Main({"hash", (folder / "abc.exe").string()}, out, err), 0) << err.str();
+  EXPECT_EQ(out.str(), "ExactSize=3\nSha256=" + std::string(kAbc) + "\n");
+  EXPECT_EQ(Main({"hash", folder.string()}, out, err), 1);
+  EXPECT_EQ(Main({"hash"}, out, err), 2);
+  EXPECT_NE(err.str().find("not a plain file"), std::string::npos) << err.str();
+}
+
+// check warns of a Sha256 that is no digest and of one on a SetupFile;
+// --downloads compares each download's copy, named as the bootstrapper
+// names it, one line each, and any mismatch makes the exit code 1.
+TEST_F(ConfigCheckTest, Sha256AndDownloads) {
+  std::filesystem::create_directories(folder / "dl");
+  for (auto [name, bytes] : {std::pair{"ok.exe", "abc"}, {"plain.exe", "xyz"}, {"short.exe", "ab"},
+                             {"other.exe", "abd"}, {"bad.exe", "abc"}}) {
+    std::ofstream(folder / "dl" / name, std::ios::binary) << bytes;
+  }
+  const std::string rest = "ExactSize=3\nSearchType=0\nSearchString=a\n", sha = "Sha256=" + std::string(kAbc) + "\n";
+  std::string text = "[PREREQUISITES]\nApp1=A\nApp2=B\nApp3=C\nApp4=D\nApp5=E\nApp6=F\nApp7=G\n";
+  text += "[App1]\nUrl=http://x/y/ok.exe\n" + sha + rest + "[App2]\nUrl=http://x\\plain.exe\n" + rest;
+  text += "[App3]\nUrl=http://x/short.exe\n" + sha + rest + "[App4]\nUrl=http://x/other.exe\n" + sha + rest;
+  text += "[App5]\nUrl=http://x/missing.exe\n" + rest + "[App6]\nUrl=http://x/bad.exe\nSha256=abc\n" + rest;
+  text += "[App7]\nSetupFile=rt.exe\n" + sha + rest;
+  std::ofstream(path, std::ios::binary) << text;
+  std::ostringstream out, err;
+  EXPECT_EQ(Main({"check", path, "rt.exe", "--downloads", (folder / "dl").string()}, out, err), 1) << err.str();
+  for (const std::string line :
+       {"warning: App6: Sha256 \"abc\" is not 64 hexadecimal digits", "warning: App7: Sha256 is not looked at",
+        "  App1 ok.exe: ok\n", "  App2 plain.exe: ok\n", "  App3 short.exe: wrong size: 2 bytes, ExactSize 3\n",
+        "  App4 other.exe: wrong hash: Sha256=", "  App5 missing.exe: missing\n", "  App6 bad.exe: wrong hash"}) {
+    EXPECT_NE(out.str().find(line), std::string::npos) << line << "\nin:\n" << out.str();
+  }
+  EXPECT_EQ(out.str().find(" rt.exe:"), std::string::npos) << "a SetupFile is no download";
+  std::ofstream(path, std::ios::binary) << "[PREREQUISITES]\nApp1=A\n[App1]\nUrl=http://x/y/ok.exe\n" + sha + rest;
+  EXPECT_EQ(Main({"check", path, "--downloads", (folder / "dl").string()}, out, err), 0);
+  EXPECT_EQ(Main({"check", path, "--downloads"}, out, err), 2);
+}
+
 }  // namespace
 }  // namespace korvelt::pack

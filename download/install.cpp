@@ -36,6 +36,7 @@ bool BuildInstallList(PrereqPlan& plan, LeadByteTest isLead, InstallList* list) 
   for (size_t i = 0; i < plan.actions.Count() && i < prerequisites.Count(); ++i) {
     if (!Installs(plan.actions[i])) continue;
     InstallEntry entry;
+    entry.index = i;
     // A payload file travels inside the setup and is not digested.
     if (plan.actions[i] != Install) entry.sha256 = &prerequisites[i].Sha256;
     if (!SetupPath(plan, i, isLead, &entry.path) || !entry.parameters.Assign(prerequisites[i].CommandLine) ||
@@ -53,21 +54,24 @@ void RunSetupProgram(ShellLauncher& launcher, const InstallEntry& entry) {
   launcher.OpenAndWait(entry.path.c_str(), entry.parameters.c_str(), &exitCode);
 }
 
-void RunCheckedProgram(InstallServices& services, const InstallEntry& entry) {
+bool RunCheckedProgram(InstallServices& services, const InstallEntry& entry) {
   if (!entry.sha256 || entry.sha256->Empty()) {
     RunSetupProgram(services.launcher, entry);
-    return;
+    return true;
   }
-  if (!services.files) return;
+  if (!services.files) return false;
   ScopedFile file(*services.files,
                   OpenMatching(*services.files, services.sha256, entry.path.c_str(), entry.sha256->c_str()));
-  if (file.Valid()) RunSetupProgram(services.launcher, entry);
+  if (!file.Valid()) return false;
+  RunSetupProgram(services.launcher, entry);
+  return true;
 }
 
 void RunInstallEntries(InstallRun& run) {
   for (size_t i = 0; i < run.list->Count(); ++i) {
     if (run.window) run.services->poster.Post(run.window, IN_STARTING, i, 0);
-    RunCheckedProgram(*run.services, (*run.list)[i]);
+    InstallEntry& entry = (*run.list)[i];
+    entry.refused = !RunCheckedProgram(*run.services, entry);
   }
 }
 
@@ -92,6 +96,11 @@ int32_t InstallPrerequisites(PrereqPlan& plan, InstallServices& services, Instal
     // Silent, or no window could be shown: the programs still run.
     run.window = 0;
     RunInstallEntries(run);
+  }
+  // A download refused for its content was never run: it is not Installed
+  // but, like a download that failed, Not Found.
+  for (const InstallEntry& entry : list) {
+    if (entry.refused) plan.actions[entry.index] = NotFound;
   }
   return 0;
 }

@@ -26,6 +26,8 @@ struct InstallEntry {
   // A download's Sha256, in the prerequisite's record (which outlives the
   // step); none for a payload file.
   const String* sha256 = nullptr;
+  size_t index = 0;      // of the prerequisite
+  bool refused = false;  // its content did not match: it was not run
 };
 
 using InstallList = List<InstallEntry>;
@@ -51,7 +53,7 @@ enum InstallMessage : uint32_t {
 // One installation step in progress: the list (built before anything
 // runs, and only read afterwards) and who runs it.
 struct InstallRun {
-  const InstallList* list = nullptr;
+  InstallList* list = nullptr;
   InstallServices* services = nullptr;
   WindowId window = 0;  // the dialog the installer thread reports to
   ThreadId thread = 0;
@@ -86,8 +88,8 @@ void RunSetupProgram(ShellLauncher& launcher, const InstallEntry& entry);
 // the program has ended, so that nothing can change it between the check
 // and its use (msiexec opens a package only after the launch has
 // returned). A program of other content, or one that cannot be read, is
-// passed over as one that fails to start is.
-void RunCheckedProgram(InstallServices& services, const InstallEntry& entry);
+// passed over as one that fails to start is; false then.
+bool RunCheckedProgram(InstallServices& services, const InstallEntry& entry);
 
 // Runs every entry of the run in order (RunCheckedProgram) on the calling
 // thread; with a window, IN_STARTING goes out before each.

@@ -278,6 +278,16 @@ TEST_F(InstallTest, DownloadMustMatchItsSha256) {
                                                  "C:\\Downloads\\right.exe holding 1",
                                                  "C:\\Downloads\\plain.exe holding 0"}));
   EXPECT_EQ(files.openHandles(), held.before);
+  // What was refused shows as Not Found, not as installed.
+  MarkInstalled(plan);
+  const PrereqAction expected[] = {Installed, Installed, NotFound, NotFound, Installed, NotFound};
+  ASSERT_EQ(plan.actions.Count(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(plan.actions[i], expected[i]) << i;
+  size_t i = 0;
+  for (PrereqAction action :
+       {Install, InstallDownloaded, InstallExisting, InstallDownloaded, InstallExisting, InstallDownloaded}) {
+    plan.actions[i++] = action;
+  }
   held.runs.clear();
   checked.sha256 = nullptr;
   InstallPrerequisites(plan, checked, nullptr);

@@ -207,6 +207,14 @@ class SheetDriver {
 
   // The open chooser, or null.
   HWND Chooser() const { return FindWindowExA(List(), nullptr, "ComboBox", nullptr); }
+  // Clicks a cell whose chooser a test needs open, for what it measures.
+  // A click posted in two halves can be lost when a move of the real
+  // pointer comes between them (the list takes it for a drag), so a click
+  // that opened nothing is tried again, three times at most.
+  HWND OpenChooser(int row, int column) {
+    for (int attempt = 0; attempt < 3 && !Chooser(); ++attempt) ClickCell(row, column);
+    return Chooser();
+  }
   int ChooserCount() const {
     int count = 0;
     for (HWND child = FindWindowExA(List(), nullptr, "ComboBox", nullptr); child;

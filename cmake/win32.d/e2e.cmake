@@ -6,6 +6,11 @@ foreach(tool exit_code dialog_probe naive_loader fake_prereq)
   set_target_properties(${tool} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${E2E_TOOLS})
 endforeach()
 
+# A GUI program, as most setup programs are: a console program started by
+# the bootstrapper would get a console window of its own, which can linger
+# over the wizard where the tests click.
+set_target_properties(fake_prereq PROPERTIES WIN32_EXECUTABLE ON)
+
 # Planted under the names of the DLLs the bootstrapper loads at run time.
 foreach(name riched32 wininet)
   add_library(planted_${name} SHARED tests/e2e/tools/planted_dll_win.cpp)

@@ -186,7 +186,12 @@ def start_windows(command_line, cwd=None, env=None):
 
 
 def finish(process, timeout=120):
-    output = process.communicate(timeout=timeout)[0].decode("latin-1")
+    try:
+        output = process.communicate(timeout=timeout)[0].decode("latin-1")
+    except subprocess.TimeoutExpired:
+        # What the screen showed when the setup did not end tells why.
+        shot = screenshot("timeout-%d" % process.pid) if os.environ.get("DISPLAY") else "no display"
+        raise AssertionError("the setup did not end within %d s; the screen then: %s" % (timeout, shot))
     match = re.search(r"exit code (-?\d+)", output)
     if not match:
         raise AssertionError("no exit code reported: " + output)

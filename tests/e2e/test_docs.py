@@ -13,8 +13,8 @@ import unittest
 
 import driver
 from harness import (PACK, PREFIX_C, SOURCE, STUB, TOOLS, WineTestCase, build_msi, delete_registry_key, finish,
-                     installed_marker, pack, read, run_windows, set_registry_value, start_windows, uninstall,
-                     windows_path, wine_env)
+                     installed_marker, pack, read, run_windows, screenshot, set_registry_value, start_windows,
+                     uninstall, windows_path, wine_env)
 from servers import Nginx
 
 DOCS = os.path.join(SOURCE, "docs", "configuration.md")
@@ -158,8 +158,12 @@ class DocsTest(WineTestCase):
                 driver.click(page.control(id=NEXT))
                 page = watcher.wait_for(
                     lambda d: d.control(id=HINT) is not None and
-                    d.control(id=HINT).text == "Please press the Finish button to install the main application.",
+                    d.control(id=HINT).text == "Please press the Finish button to install the main application." and
+                    d.control(id=FINISH).enabled and not d.control(id=NEXT).enabled,
                     what="the prerequisites installed")
+                self.assertEqual([row[-1] for row in page.control(id=LIST).rows],
+                                 ["Installed", "Installed", "Don't Install"])
+                screenshot("docs-complete-finish")
                 driver.click(page.control(id=FINISH))
                 code = finish(run, timeout=300)
             finally:

@@ -173,7 +173,9 @@ uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* ur
 
   unsigned char buffer[kDownloadChunk];
   for (;;) {
-    services.threads.WaitForEvent(pauseEvent);
+    // The gate is closed only while the pause flag is up, so a running
+    // worker does not stop at it between chunks.
+    if (control.load() & PAUSE_FLAG) services.threads.WaitForEvent(pauseEvent);
     if (control.load() & ABORT_FLAG) return DL_ABORTED;
     uint32_t count = 0;
     if (!http.Read(request.Get(), buffer, sizeof buffer, &count) || count > sizeof buffer) return DL_READ_FAILED;

@@ -9,6 +9,7 @@
 #include "payload/archive.h"
 #include "payload/format.h"
 #include "platform/system_files.h"
+#include "tools/pack/pe_image.h"
 
 namespace korvelt::pack {
 namespace {
@@ -106,24 +107,9 @@ std::string KindName(uint32_t kind) {
 namespace {
 
 // Where a Windows executable's headers say what machine it is for.
-constexpr uint64_t kNewHeaderPointerOffset = 0x3C;  // e_lfanew, from the file's start
-constexpr uint64_t kMachineOffset = 4;              // behind "PE\0\0"
+constexpr uint64_t kMachineOffset = 4;  // behind "PE\0\0"
 constexpr uint16_t kMachineI386 = 0x14c;
 constexpr uint16_t kMachineAmd64 = 0x8664;
-
-// Reads `size` bytes at `offset`, or false where they would pass `fileSize`.
-bool ReadAt(std::istream& in, uint64_t fileSize, uint64_t offset, char* into, uint64_t size) {
-  if (offset > fileSize || size > fileSize - offset) return false;
-  in.seekg(static_cast<std::streamoff>(offset));
-  in.read(into, static_cast<std::streamsize>(size));
-  return in && static_cast<uint64_t>(in.gcount()) == size;
-}
-
-uint32_t LittleEndian(const char* bytes, int count) {
-  uint32_t value = 0;
-  for (int i = count - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
-  return value;
-}
 
 }  // namespace
 
@@ -134,15 +120,9 @@ std::string ExecutableArchitecture(const std::string& path) {
   if (error) return "unknown";
   std::ifstream in(path, std::ios::binary);
   if (!in) return "unknown";
-  char mz[2], pointer[4], signature[4], machine[2];
-  if (!ReadAt(in, fileSize, 0, mz, 2) || mz[0] != 'M' || mz[1] != 'Z' ||
-      !ReadAt(in, fileSize, kNewHeaderPointerOffset, pointer, 4)) {
-    return "unknown";
-  }
-  uint64_t header = LittleEndian(pointer, 4);
-  if (!ReadAt(in, fileSize, header, signature, 4) ||
-      std::string(signature, 4) != std::string("PE\0\0", 4) ||
-      !ReadAt(in, fileSize, header + kMachineOffset, machine, 2)) {
+  uint64_t header = 0;
+  unsigned char machine[2];
+  if (!FindPeSignature(in, fileSize, &header) || !ReadAt(in, fileSize, header + kMachineOffset, machine, 2)) {
     return "unknown";
   }
   switch (LittleEndian(machine, 2)) {

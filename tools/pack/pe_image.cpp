@@ -10,6 +10,7 @@ namespace {
 
 constexpr uint64_t kNewHeaderPointerOffset = 0x3C;  // e_lfanew
 constexpr uint64_t kSignatureSize = 4;              // "PE\0\0"
+constexpr uint32_t kPeSignature = 0x4550;           // the same, as a little-endian word
 // The file header, from its start.
 constexpr uint64_t kNumberOfSectionsOffset = 2;
 constexpr uint64_t kPointerToSymbolTableOffset = 8;
@@ -57,6 +58,30 @@ void Put32(Bytes& bytes, uint64_t offset, uint32_t value) {
 
 }  // namespace
 
+bool ReadAt(std::istream& in, uint64_t fileSize, uint64_t offset, unsigned char* into, uint64_t size) {
+  if (offset > fileSize || size > fileSize - offset) return false;
+  in.clear();
+  in.seekg(static_cast<std::streamoff>(offset));
+  in.read(reinterpret_cast<char*>(into), static_cast<std::streamsize>(size));
+  return in && static_cast<uint64_t>(in.gcount()) == size;
+}
+
+uint32_t LittleEndian(const unsigned char* bytes, int count) {
+  uint32_t value = 0;
+  for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
+  return value;
+}
+
+bool FindPeSignature(std::istream& in, uint64_t fileSize, uint64_t* at) {
+  unsigned char bytes[4];
+  if (!ReadAt(in, fileSize, 0, bytes, 2) || bytes[0] != 'M' || bytes[1] != 'Z') return false;
+  if (!ReadAt(in, fileSize, kNewHeaderPointerOffset, bytes, 4)) return false;
+  uint64_t signature = LittleEndian(bytes, 4);
+  if (!ReadAt(in, fileSize, signature, bytes, kSignatureSize) || LittleEndian(bytes, 4) != kPeSignature) return false;
+  *at = signature;
+  return true;
+}
+
 uint16_t PeImage::Get16(uint64_t offset) const {
   if (offset > bytes_.size() || bytes_.size() - offset < 2) Refuse("its headers are cut short");
   return static_cast<uint16_t>(bytes_[offset] | bytes_[offset + 1] << 8);
@@ -71,7 +96,7 @@ void PeImage::Refuse(const std::string& why) const { throw PackError(what_ + ": 
 PeImage::PeImage(Bytes bytes, std::string what) : bytes_(std::move(bytes)), what_(std::move(what)) {
   if (bytes_.size() < 2 || bytes_[0] != 'M' || bytes_[1] != 'Z') Refuse("not a Windows executable (no MZ header)");
   uint64_t signature = Get32(kNewHeaderPointerOffset);
-  if (Get32(signature) != 0x4550) Refuse("not a Windows executable (no PE signature)");
+  if (Get32(signature) != kPeSignature) Refuse("not a Windows executable (no PE signature)");
   fileHeader_ = signature + kSignatureSize;
   optionalHeader_ = fileHeader_ + kFileHeaderSize;
   uint16_t optionalSize = Get16(fileHeader_ + kSizeOfOptionalHeaderOffset);

@@ -100,6 +100,15 @@ class PeImage {
   std::vector<PeDirectory> directories_;
 };
 
+// Executables too large to load (a setup with its payload) are read where
+// they lie: `ReadAt` takes `size` bytes at `offset` of a stream of
+// `fileSize` bytes, or gives false where they would pass its end.
+bool ReadAt(std::istream& in, uint64_t fileSize, uint64_t offset, unsigned char* into, uint64_t size);
+uint32_t LittleEndian(const unsigned char* bytes, int count);
+// Where the "PE\0\0" signature lies that the DOS header points to; false for
+// a file that is no Windows executable.
+bool FindPeSignature(std::istream& in, uint64_t fileSize, uint64_t* at);
+
 // The value Windows keeps in CheckSum: the 16-bit one's-complement sum of
 // the file's little-endian words, the CheckSum field itself left out, plus
 // the file's length. Reads `size` bytes from `in`.

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "tools/pack/pack.h"
+#include "tools/pack/pe_image.h"
 
 namespace korvelt::pack {
 namespace {
@@ -11,7 +12,6 @@ namespace {
 namespace fs = std::filesystem;
 
 // Offsets as drawn in the header's diagram.
-constexpr uint64_t kNewHeaderPointerAt = 0x3C;  // from the file's start
 constexpr uint64_t kOptionalHeaderSizeAt = 4 + 16;  // from the PE signature
 constexpr uint64_t kOptionalHeaderAt = 24;          // from the PE signature
 constexpr uint16_t kMagicPe32 = 0x10b;
@@ -23,21 +23,6 @@ constexpr uint64_t kDirectoriesAtPe32Plus = 112;
 constexpr uint64_t kDirectorySize = 8;
 constexpr uint32_t kSecurityDirectory = 4;
 constexpr uint64_t kCertificateHeadSize = 8;  // length, revision, type
-
-// Reads `size` bytes at `offset`, or false where they would pass `fileSize`.
-bool ReadAt(std::istream& in, uint64_t fileSize, uint64_t offset, unsigned char* into, uint64_t size) {
-  if (offset > fileSize || size > fileSize - offset) return false;
-  in.clear();
-  in.seekg(static_cast<std::streamoff>(offset));
-  in.read(reinterpret_cast<char*>(into), static_cast<std::streamsize>(size));
-  return in && static_cast<uint64_t>(in.gcount()) == size;
-}
-
-uint32_t LittleEndian(const unsigned char* bytes, int count) {
-  uint32_t value = 0;
-  for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
-  return value;
-}
 
 Signature Broken(uint64_t offset, uint64_t size, const std::string& problem) {
   Signature signature;
@@ -54,12 +39,8 @@ Signature Broken(uint64_t offset, uint64_t size, const std::string& problem) {
 // security entry at all.
 bool FindSecurityEntry(std::istream& in, uint64_t fileSize, uint64_t* entryAt, uint64_t* headersEnd, bool* present) {
   unsigned char bytes[4];
-  if (!ReadAt(in, fileSize, 0, bytes, 2) || bytes[0] != 'M' || bytes[1] != 'Z') return false;
-  if (!ReadAt(in, fileSize, kNewHeaderPointerAt, bytes, 4)) return false;
-  uint64_t peAt = LittleEndian(bytes, 4);
-  if (!ReadAt(in, fileSize, peAt, bytes, 4) || bytes[0] != 'P' || bytes[1] != 'E' || bytes[2] != 0 || bytes[3] != 0) {
-    return false;
-  }
+  uint64_t peAt = 0;
+  if (!FindPeSignature(in, fileSize, &peAt)) return false;
   if (!ReadAt(in, fileSize, peAt + kOptionalHeaderSizeAt, bytes, 2)) return false;
   uint64_t optionalSize = LittleEndian(bytes, 2);
   uint64_t optionalAt = peAt + kOptionalHeaderAt;

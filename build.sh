@@ -70,13 +70,14 @@ build() {
 ARCHES=()
 find_arches() {
   [ ${#ARCHES[@]} -gt 0 ] && return 0
-  local why=""
+  local why="" answer
   if [ -n "${KORVELT_NO_I686:-}" ]; then
     why="KORVELT_NO_I686 is set"
   elif [ ! -x /usr/lib/wine/wine ]; then
     why="32-bit Wine is not installed"
-  elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    why="this kernel does not start 32-bit programs ($(/usr/lib/wine/wine --version 2>&1 | tail -1))"
+  elif ! answer=$(/usr/lib/wine/wine --version 2>&1); then
+    # The loader's own words, as the shell gave them ("Exec format error").
+    why="this kernel does not start 32-bit programs (${answer##*: })"
   fi
   if [ -z "$why" ]; then
     ARCHES=(x86 x64)

@@ -7,6 +7,9 @@ BUILD=$ROOT/build
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 JOBS=$(nproc)
+# The 32-bit loader whose start tells whether this machine runs 32-bit
+# programs (tests/build/test_arches.sh puts others in its place).
+WINE32_LOADER=${KORVELT_WINE32_LOADER:-/usr/lib/wine/wine}
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libssl-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
@@ -73,11 +76,15 @@ find_arches() {
   local why="" answer
   if [ -n "${KORVELT_NO_I686:-}" ]; then
     why="KORVELT_NO_I686 is set"
-  elif [ ! -x /usr/lib/wine/wine ]; then
+  elif [ ! -x "$WINE32_LOADER" ]; then
     why="32-bit Wine is not installed"
-  elif ! answer=$(/usr/lib/wine/wine --version 2>&1); then
-    # The loader's own words, as the shell gave them ("Exec format error").
-    why="this kernel does not start 32-bit programs (${answer##*: })"
+  elif ! answer=$("$WINE32_LOADER" --version 2>&1); then
+    if [ -z "$answer" ] || [ "$answer" = "${answer%cannot execute binary file*}" ]; then
+      why="32-bit Wine does not start (${answer##*$'\n'})"
+    else
+      # The kernel's refusal, in the shell's words ("Exec format error").
+      why="this kernel does not start 32-bit programs (${answer##*: })"
+    fi
   fi
   if [ -z "$why" ]; then
     ARCHES=(x86 x64)
@@ -244,5 +251,6 @@ case "${1:-}" in
   demo) demo ;;
   bench) bench ;;
   wintest) shift; wintest "$@" ;;
-  *) echo "usage: ./build.sh deps|build|test|demo|bench|wintest [CTEST ARGUMENTS]" >&2; exit 2 ;;
+  arches) find_arches ;;
+  *) echo "usage: ./build.sh deps|build|test|demo|bench|arches|wintest [CTEST ARGUMENTS]" >&2; exit 2 ;;
 esac

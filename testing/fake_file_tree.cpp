@@ -13,17 +13,35 @@ std::string Lower(std::string text) {
   return text;
 }
 
+bool SameLetter(char a, char b) { return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b)); }
+
 // The platform's wildcards, without regard to case; "*.*" matches every
-// name, with a dot or without.
+// name, with a dot or without, and so is a "*" of its own at the end. A
+// mismatch goes back only to the last star, which takes one letter more:
+// time grows with the product of the lengths, never with the number of
+// stars (the fuzzer hands over hundreds).
 bool Matches(const char* pattern, const char* name) {
-  if (strcmp(pattern, "*.*") == 0) return true;
-  if (*pattern == '\0') return *name == '\0';
-  if (*pattern == '*') return Matches(pattern + 1, name) || (*name && Matches(pattern, name + 1));
-  if (*name == '\0') return false;
-  if (*pattern == '?' || tolower(static_cast<unsigned char>(*pattern)) == tolower(static_cast<unsigned char>(*name))) {
-    return Matches(pattern + 1, name + 1);
+  size_t length = strlen(pattern);
+  const char* anyTail = length >= 3 && strcmp(pattern + length - 3, "*.*") == 0 ? pattern + length - 3 : nullptr;
+  const char* star = nullptr;
+  const char* starName = nullptr;
+  for (;;) {
+    if (pattern == anyTail) return true;
+    if (*pattern == '*') {
+      star = pattern++;
+      starName = name;
+    } else if (*name != '\0' && (*pattern == '?' || SameLetter(*pattern, *name))) {
+      ++pattern;
+      ++name;
+    } else if (*pattern == '\0' && *name == '\0') {
+      return true;
+    } else if (star != nullptr && *starName != '\0') {
+      pattern = star + 1;
+      name = ++starName;
+    } else {
+      return false;
+    }
   }
-  return false;
 }
 
 const std::string kDot = ".";

@@ -4,6 +4,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 SOURCE = os.environ.get("KORVELT_SOURCE", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
@@ -204,6 +205,29 @@ def probe_dialogs(seconds, close=False, until=0):
     if close:
         arguments += ["close", "until-closed", str(until)]
     return subprocess.Popen(arguments, env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
+
+EXTRACTING = 'control 1001 Static "Extracting the main application files..."'
+
+
+def wait_for_status_window(probe, title, seconds=60):
+    """Reads a probe's reports until one shows the status window titled
+    `title` and saying that it extracts; returns that report (None if none
+    came) and all that was read. The probe reads a window's caption before
+    its controls, so a report taken while the run retitles the window can
+    show the old caption beside the new text: only a report that holds both
+    counts."""
+    seen = ""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        line = probe.stdout.readline().decode("latin-1")
+        if not line:
+            break
+        seen += line
+        report = seen[seen.rfind("tick "):]
+        if '"%s" at' % title in report and EXTRACTING in report:
+            return report, seen
+    return None, seen
 
 
 def screenshot(name):

@@ -8,7 +8,8 @@ import unittest
 
 import driver
 from harness import (BIN, PACK, STUB, X64, TOOLS, WineTestCase, build_msi, finish, installed_marker, pack, probe_dialogs,
-                     read, run_windows, screenshot, start_windows, uninstall, windows_path, wine_env)
+                     read, run_windows, screenshot, start_windows, uninstall, wait_for_status_window, windows_path,
+                     wine_env)
 
 NEXT, CANCEL, LIST = 12324, 2, 1002
 TITLE = "Contoso App Setup"
@@ -39,15 +40,12 @@ class IdentityRunTest(WineTestCase):
         probe = probe_dialogs(60)
         time.sleep(1)
         run = start_windows('"%s" /qn' % windows_path(setup))
-        seen = ""
-        deadline = time.time() + 60
-        while time.time() < deadline and "Extracting" not in seen:
-            seen += probe.stdout.readline().decode("latin-1")
-        if "Extracting" in seen:
+        report, seen = wait_for_status_window(probe, TITLE)
+        if report:
             screenshot("identity-status-window")
         probe.kill()
         self.assertEqual(finish(run), 0)
-        self.assertIn('"%s" at' % TITLE, seen)
+        self.assertIsNotNone(report, "no status window titled %r saying it extracts in:\n%s" % (TITLE, seen))
         self.assertTrue(os.path.exists(installed_marker(self.product)))
 
     # The wizard's caption on both pages is the new title.

@@ -2,17 +2,17 @@
 
 #include "app/command_line.h"
 #include "app/exit_code.h"
-#include "app/prerequisite_phase.h"
+#include "app/prerequisite_orchestrator.h"
 #include "app/run.h"
-#include "app/run_shell_win.h"
+#include "app/run_host_win.h"
 #include "download/download_dialog_win.h"
-#include "download/install_dialog_win.h"
+#include "install/install_dialog_win.h"
 #include "platform/clock_win.h"
 #include "platform/files_win.h"
 #include "platform/http_win.h"
 #include "platform/message_poster_win.h"
 #include "platform/sha256_win.h"
-#include "platform/shell_win.h"
+#include "platform/shell_launcher_win.h"
 #include "platform/system_library_win.h"
 #include "platform/threads_win.h"
 #include "prereq/system_services_win.h"
@@ -24,7 +24,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (!commandLine) return korvelt::ExitNoCommandLine;
   korvelt::Win32FileSystem files;
   korvelt::Win32ProcessInfo process;
-  korvelt::Win32RunShell shell;
+  korvelt::Win32RunHost host;
   korvelt::Win32ShellLauncher launcher;
   korvelt::Win32PrereqSystem system;
   korvelt::PrereqServices prereqServices = system.Services();
@@ -39,7 +39,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   korvelt::Win32InstallDialog installDialog;
   korvelt::WizardServices wizardServices{downloads, installs, &downloadDialog, &installDialog};
   korvelt::Win32Wizard wizard(wizardServices);
-  korvelt::ModelPrerequisitePhase prerequisites(shell, prereqServices, downloads, installs, wizard);
-  korvelt::RunServices services{files, process, korvelt::SystemLeadByte, shell, launcher, prerequisites};
+  korvelt::PrerequisiteOrchestrator prerequisites(host, prereqServices, downloads, installs, wizard);
+  korvelt::RunServices services{files, process, korvelt::SystemLeadByte, host, launcher, prerequisites};
   return korvelt::Run(korvelt::CutCommandTail(commandLine, korvelt::SystemLeadByte), services);
 }

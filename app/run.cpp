@@ -3,16 +3,16 @@
 #include "app/command_line.h"
 #include "app/exit_code.h"
 #include "app/extract_mode.h"
-#include "payload/launch.h"
+#include "payload/main_package.h"
 #include "resources/resource_ids.h"
 
 namespace korvelt {
 namespace {
 
 // The product name followed by " Setup"; without a name, the path is used.
-bool BuildRunTitle(RunShell& shell, const String& exePath, String* title) {
+bool BuildRunTitle(RunHost& host, const String& exePath, String* title) {
   String name;
-  if (!shell.ReadProductName(exePath.c_str(), &name) || name.Empty()) {
+  if (!host.ReadProductName(exePath.c_str(), &name) || name.Empty()) {
     if (!name.Assign(exePath)) return false;
   }
   return title->Assign(name) && title->Append(" Setup");
@@ -22,11 +22,11 @@ bool BuildRunTitle(RunShell& shell, const String& exePath, String* title) {
 int InstallMainPackage(RunServices& services, PayloadArchive& archive, const String& runTitle,
                        const String& runValueName, const String& mainParameters) {
   bool external = archive.options() & ExternalFiles;
-  if (!external) services.shell.OpenStatus(runTitle.c_str(), IDS_EXTRACTING_MAIN_FILES);
+  if (!external) services.host.OpenStatus(runTitle.c_str(), IDS_EXTRACTING_MAIN_FILES);
   // A file that cannot be written shows in the package's own error.
   archive.ExtractMainFiles();
-  if (!external) services.shell.CloseStatus();
-  services.shell.UnregisterRestart(runValueName.c_str());
+  if (!external) services.host.CloseStatus();
+  services.host.UnregisterRestart(runValueName.c_str());
 
   String packagePath;
   uint32_t exitCode = 0;
@@ -40,8 +40,8 @@ int InstallMainPackage(RunServices& services, PayloadArchive& archive, const Str
 }  // namespace
 
 int Run(const char* commandTail, RunServices& services) {
-  RunShell& shell = services.shell;
-  shell.StartSession();
+  RunHost& host = services.host;
+  host.StartSession();
   PayloadArchive archive(services.files, services.process, services.isLead);
   String extractFolder;
   if (!ParseExtractFolder(commandTail, services.isLead, &extractFolder)) return ExitPackageOpenFailed;
@@ -49,7 +49,7 @@ int Run(const char* commandTail, RunServices& services) {
 
   PayloadError opened = archive.OpenForRun();
   if (opened != PayloadError::Ok) {
-    shell.ShowPayloadError(opened);
+    host.ShowPayloadError(opened);
     archive.CleanUp();
     return ExitPackageOpenFailed;
   }
@@ -58,8 +58,8 @@ int Run(const char* commandTail, RunServices& services) {
   String runValueName;
   String mainParameters;
   bool skipMain = false;
-  if (!BuildRunTitle(shell, archive.exePath(), &runTitle) || !runValueName.Assign(archive.exePath())) {
-    shell.ShowPayloadError(PayloadError::NoMemory);
+  if (!BuildRunTitle(host, archive.exePath(), &runTitle) || !runValueName.Assign(archive.exePath())) {
+    host.ShowPayloadError(PayloadError::NoMemory);
     archive.CleanUp();
     return ExitPackageOpenFailed;
   }
@@ -74,8 +74,8 @@ int Run(const char* commandTail, RunServices& services) {
   if (!skipMain) exitCode = InstallMainPackage(services, archive, runTitle, runValueName, mainParameters);
 
   // Also removes the value a cancelled wizard leaves behind.
-  shell.UnregisterRestart(runValueName.c_str());
-  shell.EndSession();
+  host.UnregisterRestart(runValueName.c_str());
+  host.EndSession();
   archive.CleanUp();
   return exitCode;
 }

@@ -9,12 +9,12 @@
 #include "base/string.h"
 #include "payload/archive.h"
 #include "platform/files.h"
-#include "platform/shell.h"
+#include "platform/shell_launcher.h"
 
 namespace korvelt {
 
 // What the run shows and marks: its windows and the Run value.
-class RunShell {
+class RunHost {
  public:
   // Steps that open and close a normal run: COM for the thread and the
   // rich-edit library (its failures are ignored).
@@ -34,7 +34,7 @@ class RunShell {
   virtual void UnregisterRestart(const char* runValueName) = 0;
 
  protected:
-  ~RunShell() = default;
+  ~RunHost() = default;
 };
 
 // The prerequisite phase as the run sees it.
@@ -55,7 +55,7 @@ struct RunServices {
   FileSystem& files;
   ProcessInfo& process;
   LeadByteTest isLead;
-  RunShell& shell;
+  RunHost& host;
   ShellLauncher& launcher;
   PrerequisitePhase& prerequisites;
 };

@@ -8,7 +8,7 @@
 #include "app/exit_code.h"
 #include "testing/fake_files.h"
 #include "testing/payload_builder.h"
-#include "testing/recording_shell.h"
+#include "testing/recording_host.h"
 
 namespace korvelt {
 namespace {
@@ -18,13 +18,13 @@ using testing::Bytes;
 class ScriptedPhase final : public PrerequisitePhase {
  public:
   bool Run(PayloadArchive& archive, const char* runTitle, const char* runValueName, String* mainParameters) override {
-    shell->calls.push_back("phase " + std::string(runTitle) + " " + runValueName);
+    host->calls.push_back("phase " + std::string(runTitle) + " " + runValueName);
     configOnDisk = files->files.count(archive.configPath().c_str()) > 0;
     mainParameters->Assign(configParameters.c_str());
     return !cancel;
   }
 
-  testing::RecordingShell* shell = nullptr;
+  testing::RecordingHost* host = nullptr;
   testing::FakeFileSystem* files = nullptr;
   std::string configParameters;
   bool cancel = false;
@@ -38,19 +38,19 @@ class RunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     files.folders = {"C:", "C:\\Temp", "C:\\Downloads", "C:\\Out"};
-    phase.shell = &shell;
+    phase.host = &host;
     phase.files = &files;
   }
   int RunWith(const char* tail) {
-    RunServices services{files, process, NoLeadBytes, shell, launcher, phase};
+    RunServices services{files, process, NoLeadBytes, host, launcher, phase};
     return korvelt::Run(tail, services);
   }
-  std::vector<std::string> Calls() const { return shell.calls; }
+  std::vector<std::string> Calls() const { return host.calls; }
 
   testing::FakeFileSystem files;
   testing::FakeProcessInfo process;
-  testing::RecordingShell shell;
-  testing::RecordingLauncher launcher{files, shell.calls};
+  testing::RecordingHost host;
+  testing::RecordingLauncher launcher{files, host.calls};
   ScriptedPhase phase;
 };
 
@@ -106,9 +106,9 @@ TEST_F(RunTest, TitleFallsBackToThePath) {
                         Case{"Product", true, "Product Setup"}}) {
     files.files.clear();
     files.files[kExe] = testing::WorkedPayload();
-    shell.calls.clear();
-    shell.productName = c.productName;
-    shell.versionRead = c.versionRead;
+    host.calls.clear();
+    host.productName = c.productName;
+    host.versionRead = c.versionRead;
     RunWith("");
     EXPECT_EQ(Calls()[1], "status " + c.title + " 141") << c.productName << " " << c.versionRead;
   }
@@ -126,7 +126,7 @@ TEST_F(RunTest, PrerequisitePhaseGivesTheParameters) {
   EXPECT_EQ(Calls()[1], std::string("phase Product Setup ") + kExe);
   EXPECT_EQ(Calls()[5], std::string("launch ") + kRunFolder + "Product1.0.msi [/qb]");
 
-  shell.calls.clear();
+  host.calls.clear();
   EXPECT_EQ(RunWith("/qn"), 0);
   EXPECT_EQ(Calls()[5], "launch C:\\Temp\\korvelt-08090a0b0c0d0e0f\\Product1.0.msi [/qn]");
   EXPECT_EQ(files.files.size(), 1u);

@@ -7,8 +7,8 @@
 #include "platform/profile_win.h"
 #include "platform/registry_win.h"
 #include "platform/system_folders_win.h"
-#include "platform/version_win.h"
-#include "prereq/phase.h"
+#include "platform/version_info_win.h"
+#include "prereq/preparation.h"
 
 namespace korvelt {
 

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
-#include "platform/version_win.h"
+#include "platform/version_info_win.h"
 
 namespace korvelt {
 namespace {

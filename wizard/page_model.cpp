@@ -1,6 +1,6 @@
 #include "wizard/page_model.h"
 
-#include "download/install.h"
+#include "install/install.h"
 #include "prereq/decision.h"
 
 namespace korvelt {

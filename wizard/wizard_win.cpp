@@ -1,6 +1,6 @@
 #include "wizard/wizard_win.h"
 
-#include "platform/version_win.h"
+#include "platform/version_info_win.h"
 #include "resources/resource_ids.h"
 #include "wizard/pages_win.h"
 

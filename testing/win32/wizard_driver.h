@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "download/install_dialog_win.h"
+#include "install/install_dialog_win.h"
 #include "payload/archive.h"
 #include "platform/clock_win.h"
 #include "platform/files_win.h"

@@ -1,4 +1,4 @@
-#include "download/install_dialog_win.h"
+#include "install/install_dialog_win.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

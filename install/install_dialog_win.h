@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "download/install.h"
+#include "install/install.h"
 
 namespace korvelt {
 

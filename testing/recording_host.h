@@ -1,4 +1,4 @@
-// A run shell and a shell launcher for unit tests that write down every
+// A run host and a shell launcher for unit tests that write down every
 // call into one log, in order, one line each; the launcher plays the
 // package or program it is asked to open.
 #pragma once
@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "app/run.h"
-#include "platform/shell.h"
+#include "platform/shell_launcher.h"
 #include "testing/fake_files.h"
 
 namespace korvelt::testing {
 
-class RecordingShell final : public RunShell {
+class RecordingHost final : public RunHost {
  public:
   void StartSession() override { calls.push_back("start"); }
   void EndSession() override { calls.push_back("end"); }

@@ -1,7 +1,7 @@
 // The shell service on ShellExecuteExA.
 #pragma once
 
-#include "platform/shell.h"
+#include "platform/shell_launcher.h"
 
 namespace korvelt {
 

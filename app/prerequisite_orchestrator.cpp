@@ -1,20 +1,20 @@
-#include "app/prerequisite_phase.h"
+#include "app/prerequisite_orchestrator.h"
 
 namespace korvelt {
 
-bool ModelPrerequisitePhase::Run(PayloadArchive& archive, const char* runTitle, const char* runValueName,
+bool PrerequisiteOrchestrator::Run(PayloadArchive& archive, const char* runTitle, const char* runValueName,
                                  String* mainParameters) {
-  shell_.OpenStatus(runTitle, 0);
+  host_.OpenStatus(runTitle, 0);
   PrerequisiteList list;
   // A missing or unreadable configuration reads as an empty list.
   PreparePrerequisites(archive.configPath().c_str(), services_, &list);
   if (!mainParameters->Assign(list.GeneralOptions.MainAppCmdLine)) mainParameters->Clear();
-  shell_.CloseStatus();
+  host_.CloseStatus();
   if (!NeedsWizard(list)) return true;
 
   // Should a prerequisite restart the machine, the setup starts again at
   // the next logon and finds it present.
-  shell_.RegisterRestart(runValueName);
+  host_.RegisterRestart(runValueName);
   PrereqPlan plan;
   // Without memory for the plan the main installation goes on alone.
   if (!BuildPlan(archive, list, downloads_, &plan)) return true;

@@ -7,24 +7,24 @@
 #pragma once
 
 #include "app/run.h"
-#include "download/install.h"
+#include "install/install.h"
 #include "download/plan.h"
-#include "prereq/phase.h"
+#include "prereq/preparation.h"
 #include "wizard/wizard.h"
 
 namespace korvelt {
 
-class ModelPrerequisitePhase final : public PrerequisitePhase {
+class PrerequisiteOrchestrator final : public PrerequisitePhase {
  public:
-  ModelPrerequisitePhase(RunShell& shell, PrereqServices& services, DownloadServices& downloads,
+  PrerequisiteOrchestrator(RunHost& host, PrereqServices& services, DownloadServices& downloads,
                          InstallServices& installs, Wizard& wizard)
-      : shell_(shell), services_(services), downloads_(downloads), installs_(installs), wizard_(wizard) {}
+      : host_(host), services_(services), downloads_(downloads), installs_(installs), wizard_(wizard) {}
 
   bool Run(PayloadArchive& archive, const char* runTitle, const char* runValueName, String* mainParameters) override;
 
  private:
 
-  RunShell& shell_;
+  RunHost& host_;
   PrereqServices& services_;
   DownloadServices& downloads_;
   InstallServices& installs_;

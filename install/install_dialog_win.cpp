@@ -1,4 +1,4 @@
-#include "download/install_dialog_win.h"
+#include "install/install_dialog_win.h"
 
 #include "resources/resource_ids.h"
 #include "ui/layout_win.h"

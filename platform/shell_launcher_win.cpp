@@ -1,4 +1,4 @@
-#include "platform/shell_win.h"
+#include "platform/shell_launcher_win.h"
 
 #include <windows.h>
 

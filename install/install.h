@@ -14,7 +14,7 @@
 #include "platform/files.h"
 #include "platform/message_poster.h"
 #include "platform/sha256.h"
-#include "platform/shell.h"
+#include "platform/shell_launcher.h"
 #include "platform/threads.h"
 
 namespace korvelt {

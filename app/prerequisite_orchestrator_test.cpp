@@ -1,4 +1,4 @@
-#include "app/prerequisite_phase.h"
+#include "app/prerequisite_orchestrator.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include "testing/payload_builder.h"
 #include "testing/plan_dump.h"
 #include "testing/recording_poster.h"
-#include "testing/recording_shell.h"
+#include "testing/recording_host.h"
 #include "testing/std_threads.h"
 
 namespace korvelt {
@@ -65,8 +65,8 @@ class PrerequisitePhaseTest : public ::testing::Test {
                             OsFamily::NtFamily};
     DownloadServices downloads{http, files, clock, poster, threads, NoLeadBytes};
     InstallServices installs{launcher, threads, poster, NoLeadBytes};
-    ModelPrerequisitePhase phase(shell, services, downloads, installs, wizard);
-    RunServices run{files, process, NoLeadBytes, shell, launcher, phase};
+    PrerequisiteOrchestrator phase(host, services, downloads, installs, wizard);
+    RunServices run{files, process, NoLeadBytes, host, launcher, phase};
     return korvelt::Run(tail, run);
   }
 
@@ -75,13 +75,13 @@ class PrerequisitePhaseTest : public ::testing::Test {
   testing::FakeFileTree tree;
   testing::FakeRegistry registry;
   testing::FakeSystemFolders folders;
-  testing::RecordingShell shell;
-  testing::RecordingLauncher launcher{files, shell.calls};
+  testing::RecordingHost host;
+  testing::RecordingLauncher launcher{files, host.calls};
   testing::FakeHttpService http;
   testing::FakeClock clock;
   testing::RecordingPoster poster;
   testing::StdThreadService threads;
-  RecordingWizard wizard{shell.calls};
+  RecordingWizard wizard{host.calls};
 };
 
 // Every prerequisite present: "Preparing...", no Run value, and the
@@ -91,7 +91,7 @@ TEST_F(PrerequisitePhaseTest, EverythingPresentGoesStraightToThePackage) {
   registry.SetValue(RegistryRoot::LocalMachine, "Software\\Vendor\\Runtime", "Version", "2.0");
   EXPECT_EQ(RunWith(""), 0);
   std::string folder = "C:\\Temp\\korvelt-0001020304050607\\";
-  EXPECT_EQ(shell.calls, (std::vector<std::string>{"start", "status Product Setup 0", "close status",
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"start", "status Product Setup 0", "close status",
                                                     "status Product Setup 141", "close status",
                                                     std::string("unregister ") + kExe,
                                                     "launch " + folder + "App.msi [/qb PROP=\"a b\"]",
@@ -105,7 +105,7 @@ TEST_F(PrerequisitePhaseTest, CommandTailWins) {
   Install(kConfig);
   registry.SetValue(RegistryRoot::LocalMachine, "Software\\Vendor\\Runtime", "Version", "2.0");
   EXPECT_EQ(RunWith("/qn"), 0);
-  EXPECT_NE(shell.calls[6].find("App.msi [/qn]"), std::string::npos) << shell.calls[6];
+  EXPECT_NE(host.calls[6].find("App.msi [/qn]"), std::string::npos) << host.calls[6];
 }
 
 // A prerequisite to install: the Run value is written before the wizard
@@ -114,11 +114,11 @@ TEST_F(PrerequisitePhaseTest, WorkToDoRegistersTheRestart) {
   Install(kConfig);
   registry.SetValue(RegistryRoot::LocalMachine, "Software\\Vendor\\Runtime", "Version", "0.9");
   EXPECT_EQ(RunWith(""), 0);
-  ASSERT_GE(shell.calls.size(), 6u);
-  EXPECT_EQ(shell.calls[2], "close status");
-  EXPECT_EQ(shell.calls[3], std::string("register ") + kExe);
-  EXPECT_EQ(shell.calls[4], "wizard folder C:\\Downloads\\\nactions Install");
-  EXPECT_EQ(shell.calls[5], "status Product Setup 141");
+  ASSERT_GE(host.calls.size(), 6u);
+  EXPECT_EQ(host.calls[2], "close status");
+  EXPECT_EQ(host.calls[3], std::string("register ") + kExe);
+  EXPECT_EQ(host.calls[4], "wizard folder C:\\Downloads\\\nactions Install");
+  EXPECT_EQ(host.calls[5], "status Product Setup 141");
 }
 
 // A configuration without prerequisites, or one that cannot be read,
@@ -126,11 +126,11 @@ TEST_F(PrerequisitePhaseTest, WorkToDoRegistersTheRestart) {
 TEST_F(PrerequisitePhaseTest, EmptyOrUnreadableConfiguration) {
   for (std::string config : {std::string(), std::string("\xff\xfe garbage \0 [", 14)}) {
     files.files.clear();
-    shell.calls.clear();
+    host.calls.clear();
     Install(config);
     EXPECT_EQ(RunWith(""), 0);
-    ASSERT_EQ(shell.calls.size(), 9u);
-    const std::string& launch = shell.calls[6];
+    ASSERT_EQ(host.calls.size(), 9u);
+    const std::string& launch = host.calls[6];
     EXPECT_EQ(launch.substr(launch.size() - 11), "\\App.msi []") << launch;
   }
 }
@@ -156,7 +156,7 @@ TEST_F(PrerequisitePhaseTest, QuietRunDownloadsAndInstallsBeforeThePackage) {
   http.resources["http://host/gone.exe"].status = 404;
   EXPECT_EQ(RunWith(""), 0);
   std::string folder = "C:\\Temp\\korvelt-0001020304050607\\";
-  EXPECT_EQ(shell.calls, (std::vector<std::string>{"start", "status Product Setup 0", "close status",
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"start", "status Product Setup 0", "close status",
                                                     std::string("register ") + kExe,
                                                     "launch " + folder + "runtime.exe [/quiet]",
                                                     "launch C:\\Downloads\\fonts.exe []",
@@ -177,7 +177,7 @@ TEST_F(PrerequisitePhaseTest, QuietRunWithoutNetwork) {
   http.sessionFails = true;
   EXPECT_EQ(RunWith(""), 0);
   std::vector<std::string> launches;
-  for (const std::string& call : shell.calls) {
+  for (const std::string& call : host.calls) {
     if (call.rfind("launch ", 0) == 0) launches.push_back(call.substr(call.rfind('\\') + 1));
   }
   EXPECT_EQ(launches, (std::vector<std::string>{"runtime.exe [/quiet]", "App.msi []"}));
@@ -194,11 +194,11 @@ TEST_F(PrerequisitePhaseTest, WithoutQuietTheWizardRuns) {
   http.resources["http://host/dl/codec.exe"].body = Bytes(9000, 3);
   EXPECT_EQ(RunWith(""), 0);
   EXPECT_TRUE(http.calls.empty());
-  ASSERT_GE(shell.calls.size(), 6u);
-  EXPECT_EQ(shell.calls[3], std::string("register ") + kExe);
-  EXPECT_EQ(shell.calls[4], "wizard folder C:\\Downloads\\\nactions Install InstallExisting Download Download");
-  EXPECT_EQ(shell.calls[5], "status Product Setup 141");
-  EXPECT_EQ(shell.calls[shell.calls.size() - 3].substr(0, 7), "launch ");
+  ASSERT_GE(host.calls.size(), 6u);
+  EXPECT_EQ(host.calls[3], std::string("register ") + kExe);
+  EXPECT_EQ(host.calls[4], "wizard folder C:\\Downloads\\\nactions Install InstallExisting Download Download");
+  EXPECT_EQ(host.calls[5], "status Product Setup 141");
+  EXPECT_EQ(host.calls[host.calls.size() - 3].substr(0, 7), "launch ");
 }
 
 // A cancelled wizard ends the run with 1602: nothing more is extracted or
@@ -209,11 +209,11 @@ TEST_F(PrerequisitePhaseTest, CancelledWizardSkipsThePackage) {
   Install(config);
   wizard.outcome = WizardOutcome::Cancelled;
   EXPECT_EQ(RunWith(""), ExitUserCancelled);
-  ASSERT_EQ(shell.calls.size(), 7u);
-  EXPECT_EQ(shell.calls[3], std::string("register ") + kExe);
-  EXPECT_EQ(shell.calls[4].substr(0, 7), "wizard ");
-  EXPECT_EQ(shell.calls[5], std::string("unregister ") + kExe);
-  EXPECT_EQ(shell.calls[6], "end");
+  ASSERT_EQ(host.calls.size(), 7u);
+  EXPECT_EQ(host.calls[3], std::string("register ") + kExe);
+  EXPECT_EQ(host.calls[4].substr(0, 7), "wizard ");
+  EXPECT_EQ(host.calls[5], std::string("unregister ") + kExe);
+  EXPECT_EQ(host.calls[6], "end");
   EXPECT_EQ(files.files.size(), 1u) << "only the setup itself is left";
   EXPECT_TRUE(http.calls.empty());
 }

@@ -1,4 +1,4 @@
-#include "download/install.h"
+#include "install/install.h"
 
 namespace korvelt {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/version_win.h"
+#include "platform/version_info_win.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "payload/launch.h"
+#include "payload/main_package.h"
 
 namespace korvelt {
 

@@ -1,35 +1,35 @@
-#include "app/run_shell_win.h"
+#include "app/run_host_win.h"
 
 #include <objbase.h>
 
 #include "app/payload_message_win.h"
 #include "app/restart_win.h"
 #include "platform/system_library_win.h"
-#include "platform/version_win.h"
+#include "platform/version_info_win.h"
 #include "ui/messages_win.h"
 #include "ui/status_window_win.h"
 
 namespace korvelt {
 
-void Win32RunShell::StartSession() {
+void Win32RunHost::StartSession() {
   CoInitialize(nullptr);
   // The Information page's rich-edit control needs the library's class.
   richEdit_ = LoadSystemLibrary("riched32.dll");
 }
 
-void Win32RunShell::EndSession() {
+void Win32RunHost::EndSession() {
   if (richEdit_) FreeLibrary(richEdit_);
   richEdit_ = nullptr;
   CoUninitialize();
 }
 
-void Win32RunShell::ShowPayloadError(PayloadError error) { korvelt::ShowPayloadError(error); }
+void Win32RunHost::ShowPayloadError(PayloadError error) { korvelt::ShowPayloadError(error); }
 
-bool Win32RunShell::ReadProductName(const char* exePath, String* name) {
+bool Win32RunHost::ReadProductName(const char* exePath, String* name) {
   return korvelt::ReadProductName(exePath, name);
 }
 
-void Win32RunShell::OpenStatus(const char* caption, unsigned textId) {
+void Win32RunHost::OpenStatus(const char* caption, unsigned textId) {
   status_ = OpenStatusWindow();
   if (!status_) return;
   SetWindowTextA(status_, caption);
@@ -40,13 +40,13 @@ void Win32RunShell::OpenStatus(const char* caption, unsigned textId) {
   RepaintStatusWindow(status_);
 }
 
-void Win32RunShell::CloseStatus() {
+void Win32RunHost::CloseStatus() {
   if (status_) DestroyWindow(status_);
   status_ = nullptr;
 }
 
-void Win32RunShell::RegisterRestart(const char* runValueName) { korvelt::RegisterRestart(runValueName); }
+void Win32RunHost::RegisterRestart(const char* runValueName) { korvelt::RegisterRestart(runValueName); }
 
-void Win32RunShell::UnregisterRestart(const char* runValueName) { korvelt::UnregisterRestart(runValueName); }
+void Win32RunHost::UnregisterRestart(const char* runValueName) { korvelt::UnregisterRestart(runValueName); }
 
 }  // namespace korvelt

@@ -1,4 +1,4 @@
-#include "prereq/phase.h"
+#include "prereq/preparation.h"
 
 namespace korvelt {
 

@@ -1,4 +1,4 @@
-// The run's windows, registry and shell on the real system.
+// The run's windows, registry and COM session on the real system.
 #pragma once
 
 #include <windows.h>
@@ -7,7 +7,7 @@
 
 namespace korvelt {
 
-class Win32RunShell final : public RunShell {
+class Win32RunHost final : public RunHost {
  public:
   void StartSession() override;
   void EndSession() override;

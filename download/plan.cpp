@@ -1,6 +1,8 @@
 #include "download/plan.h"
 
 #include "base/chars.h"
+#include "download/worker.h"
+#include "prereq/download_name.h"
 #include "resources/resource_ids.h"
 
 namespace korvelt {

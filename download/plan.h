@@ -10,7 +10,7 @@
 #include <stdint.h>
 
 #include "base/list.h"
-#include "download/worker.h"
+#include "download/batch.h"
 #include "payload/archive.h"
 #include "prereq/records.h"
 

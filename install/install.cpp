@@ -1,5 +1,7 @@
 #include "install/install.h"
 
+#include "prereq/download_name.h"
+
 namespace korvelt {
 namespace {
 

@@ -10,7 +10,7 @@
 #include "base/chars.h"
 #include "base/string.h"
 #include "download/plan.h"
-#include "download/worker.h"
+#include "download/batch.h"
 #include "prereq/records.h"
 
 namespace korvelt {

@@ -6,9 +6,9 @@
 
 #include <stdint.h>
 
-#include "download/install.h"
+#include "install/install.h"
 #include "download/plan.h"
-#include "download/worker.h"
+#include "download/batch.h"
 
 namespace korvelt {
 

@@ -24,6 +24,7 @@
 #include "platform/system_library_win.h"
 #include "platform/threads_win.h"
 #include "prereq/decision.h"
+#include "prereq/download_name.h"
 #include "resources/resource_ids.h"
 #include "testing/payload_builder.h"
 #include "testing/win32/scratch_folder.h"

@@ -4,11 +4,10 @@
 #include <filesystem>
 #include <stdio.h>
 
-#include "download/worker.h"
-
 #include "platform/system_files.h"
 #include "prereq/config.h"
 #include "prereq/decision.h"
+#include "prereq/download_name.h"
 #include "prereq/profile_text.h"
 #include "tools/pack/pack.h"
 

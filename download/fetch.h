@@ -1,0 +1,47 @@
+// The fetch of one file over HTTP into the download folder: the request
+// from where a partial file ends, the checks of the server's status, length
+// and Content-Range, the body written chunk by chunk with its speed.
+#pragma once
+
+#include <stdint.h>
+
+#include <atomic>
+
+#include "download/batch.h"
+
+namespace korvelt {
+
+// Fetches `url` into `localPath` and returns its outcome: DL_COMPLETE,
+// DL_OPEN_FAILED, DL_SAVE_FAILED, DL_READ_FAILED, DL_ABORTED or
+// DL_SIZE_REJECTED. Posts DL_PROGRESS and DL_WRONG_SIZE itself (to a
+// `window` other than 0). A file of that name is asked for from its end on
+// (a range request) and continued only after a 206 whose Content-Range
+// starts there; any other body writes the file again from its first byte,
+// and it ends where the body ends. The file is not touched before the
+// server's length has been checked, and a body that ends short of that
+// length is a failed read. Leaves the file as far as it was written;
+// never deletes it.
+uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* url, int32_t exactSize,
+                      const char* localPath, WindowId window, const std::atomic<uint32_t>& control,
+                      EventId pauseEvent);
+
+// The speed of one chunk of `bytes` (at most kDownloadChunk) read between
+// `t0` and `t1` (times of day in milliseconds) in hundredths of KB/s, KB
+// being 1024 bytes, truncated: 0 when no time passed, and, as the
+// difference is taken modulo 2^32, 0 across midnight too.
+uint32_t ChunkSpeed(uint32_t bytes, uint32_t t0, uint32_t t1);
+
+// A Content-Range header: "bytes first-last/total" for the part sent, or
+// "bytes */total" with a 416; a total of "*" is unknown.
+struct ContentRange {
+  bool hasFirst = false;
+  uint32_t first = 0;
+  uint32_t last = 0;
+  bool hasTotal = false;
+  uint32_t total = 0;
+};
+// False for anything that is not such a header, numbers past 32 bits
+// included.
+bool ParseContentRange(const char* text, ContentRange* range);
+
+}  // namespace korvelt

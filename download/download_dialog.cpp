@@ -1,40 +1,9 @@
 #include "download/download_dialog.h"
 
+#include "base/decimal.h"
+
 namespace korvelt {
 namespace {
-
-// `value` / `divisor`, and the remainder, by long division one bit at a
-// time: a 32-bit program would otherwise link the compiler's 64-bit
-// division routines for this alone.
-uint64_t Divide(uint64_t value, uint32_t divisor, uint32_t* remainder) {
-  uint64_t quotient = 0;
-  uint64_t rest = 0;
-  for (int bit = 63; bit >= 0; --bit) {
-    rest = rest << 1 | (value >> bit & 1);
-    quotient <<= 1;
-    if (rest >= divisor) {
-      rest -= divisor;
-      quotient |= 1;
-    }
-  }
-  *remainder = static_cast<uint32_t>(rest);
-  return quotient;
-}
-
-// Writes `value` in decimal at `out`, at least `minimumDigits` digits,
-// and returns the end.
-char* WriteDecimal(char* out, uint64_t value, int minimumDigits = 1) {
-  char digits[20];
-  int count = 0;
-  do {
-    uint32_t digit = 0;
-    value = Divide(value, 10, &digit);
-    digits[count++] = static_cast<char>('0' + digit);
-  } while (value != 0);
-  while (count < minimumDigits) digits[count++] = '0';
-  while (count > 0) *out++ = digits[--count];
-  return out;
-}
 
 char* WriteText(char* out, const char* text) {
   while (*text) *out++ = *text++;
@@ -58,8 +27,8 @@ void PercentageText(uint64_t bytes, uint32_t exactSize, char (&text)[kProgressTe
   if (exactSize != 0) {
     // bytes × 100 / size, split so that no product leaves 64 bits.
     uint32_t rest = 0;
-    uint64_t whole = Divide(bytes, exactSize, &rest);
-    percent = whole * 100 + Divide(uint64_t{rest} * 100, exactSize, &rest);
+    uint64_t whole = LongDivide(bytes, exactSize, &rest);
+    percent = whole * 100 + LongDivide(uint64_t{rest} * 100, exactSize, &rest);
   }
   char* out = WriteDecimal(text, percent);
   *out++ = '%';

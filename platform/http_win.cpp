@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "base/decimal.h"
 #include "platform/system_library_win.h"
 
 namespace korvelt {
@@ -26,13 +27,7 @@ void FormatRangeHeader(uint32_t from, char* header) {
   static const char kStart[] = "Range: bytes=";
   memcpy(header, kStart, sizeof kStart - 1);
   char* at = header + sizeof kStart - 1;
-  char digits[10];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + from % 10);
-    from /= 10;
-  } while (from);
-  while (count) *at++ = digits[--count];
+  at = WriteDecimal(at, from);
   memcpy(at, "-\r\n", 4);
 }
 

@@ -1,5 +1,6 @@
 #include "prereq/config.h"
 
+#include "base/decimal.h"
 #include "platform/os_family.h"
 
 namespace korvelt {
@@ -32,19 +33,10 @@ int32_t ParseLeadingNumber(const char* text) {
 }
 
 void FormAppKey(int32_t n, char (&key)[16]) {
-  char digits[12];
-  int count = 0;
-  uint32_t rest = n < 0 ? 0 : static_cast<uint32_t>(n);
-  do {
-    digits[count++] = static_cast<char>('0' + rest % 10);
-    rest /= 10;
-  } while (rest);
   key[0] = 'A';
   key[1] = 'p';
   key[2] = 'p';
-  int at = 3;
-  while (count) key[at++] = digits[--count];
-  key[at] = '\0';
+  *WriteDecimal(key + 3, n < 0 ? 0 : static_cast<uint32_t>(n)) = '\0';
 }
 
 namespace {

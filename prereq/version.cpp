@@ -1,5 +1,7 @@
 #include "prereq/version.h"
 
+#include "base/decimal.h"
+
 namespace korvelt {
 namespace {
 
@@ -47,20 +49,6 @@ uint32_t ReadFileVersion(VersionReader& reader, const char* path, uint32_t* most
   return reader.ReadFileVersion(path, mostSignificant, leastSignificant);
 }
 
-namespace {
-
-void AppendNumber(char*& out, unsigned value) {
-  char digits[6];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value);
-  while (count) *out++ = digits[--count];
-}
-
-}  // namespace
-
 bool FormatFileVersion(uint32_t mostSignificant, uint32_t leastSignificant, String* text) {
   char buffer[24];
   char* out = buffer;
@@ -68,7 +56,7 @@ bool FormatFileVersion(uint32_t mostSignificant, uint32_t leastSignificant, Stri
                              leastSignificant & 0xFFFF};
   for (int i = 0; i < 4; ++i) {
     if (i) *out++ = '.';
-    AppendNumber(out, parts[i]);
+    out = WriteDecimal(out, parts[i]);
   }
   return text->Assign(buffer, static_cast<size_t>(out - buffer));
 }

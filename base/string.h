@@ -40,7 +40,6 @@ class String {
   size_t Length() const { return length_; }
   bool Empty() const { return length_ == 0; }
   char operator[](size_t index) const { return data_[index]; }
-  char Last() const { return length_ ? data_[length_ - 1] : '\0'; }
   bool EndsWith(char c) const { return length_ && data_[length_ - 1] == c; }
   bool Equals(const char* text) const;
 

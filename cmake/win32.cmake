@@ -68,8 +68,9 @@ foreach(script ${E2E_TESTS})
     TIMEOUT 600)
 endforeach()
 
-# Further Win32 targets (test programs, helper DLLs), one file per topic.
-file(GLOB WIN32_FRAGMENTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/win32.d/*.cmake)
-foreach(fragment ${WIN32_FRAGMENTS})
-  include(${fragment})
+# Further Win32 targets, one file each, in this order: GoogleTest's thread
+# stand-in first; the versioned DLLs and the UI test program before
+# test_support, which adds to both test programs and depends on the DLLs.
+foreach(fragment gtest_threads version_dlls ui_tests test_support e2e_tools bench_programs)
+  include(${CMAKE_SOURCE_DIR}/cmake/win32.d/${fragment}.cmake)
 endforeach()

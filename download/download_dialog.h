@@ -77,7 +77,6 @@ class DownloadDialogModel {
 
   int32_t EndCode() const { return endCode_; }
   bool Ended() const { return ended_; }
-  bool Paused() const { return paused_; }
 
  private:
   // Ends the dialog with `code`; after an abort or a failed open the

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "testing/win32/ui_helpers.h"
-#include "ui/dialog_template_win.h"
+#include "testing/win32/dialog_template_win.h"
 
 namespace korvelt {
 namespace {

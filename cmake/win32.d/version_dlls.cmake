@@ -1,5 +1,5 @@
-# The prerequisite model's Win32 helpers: DLLs with a version resource for
-# the version-reading tests, with and without a ProductName.
+# DLLs with a version resource, with and without a ProductName, for the
+# tests that read versions and product names.
 add_library(prereq_versioned SHARED ${CMAKE_SOURCE_DIR}/testing/win32/versioned_dll.c
             ${CMAKE_SOURCE_DIR}/testing/win32/versioned_dll.rc)
 set_target_properties(prereq_versioned PROPERTIES PREFIX "" OUTPUT_NAME prereq_versioned
@@ -11,6 +11,3 @@ add_library(prereq_unnamed SHARED ${CMAKE_SOURCE_DIR}/testing/win32/versioned_dl
 set_target_properties(prereq_unnamed PROPERTIES PREFIX "" OUTPUT_NAME prereq_unnamed
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_link_options(prereq_unnamed PRIVATE -static-libgcc -s)
-if(TARGET korvelt_win_tests)
-  add_dependencies(korvelt_win_tests prereq_versioned prereq_unnamed)
-endif()

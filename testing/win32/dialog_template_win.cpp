@@ -1,4 +1,4 @@
-#include "ui/dialog_template_win.h"
+#include "testing/win32/dialog_template_win.h"
 
 namespace korvelt {
 namespace {

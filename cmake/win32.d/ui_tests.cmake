@@ -4,6 +4,7 @@
 add_executable(korvelt_ui_win_tests
   ${CMAKE_SOURCE_DIR}/testing/win32/long_text_win_test.cpp
   ${CMAKE_SOURCE_DIR}/testing/win32/screenshots_win_test.cpp
+  ${CMAKE_SOURCE_DIR}/testing/win32/wizard_screenshots_win_test.cpp
   ${CMAKE_SOURCE_DIR}/testing/win32/testdata.rc
   ${RESOURCE_FILES})
 target_link_libraries(korvelt_ui_win_tests korvelt_win gtest gtest_main)

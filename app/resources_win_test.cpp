@@ -24,10 +24,10 @@ std::string ResourceBytes(const char* type, UINT id) {
   return bytes ? std::string(bytes, SizeofResource(nullptr, found)) : std::string();
 }
 
-// Reads the little-endian fields of a dialog template in order.
-class TemplateReader {
+// Reads the little-endian fields of a resource in order.
+class ResourceReader {
  public:
-  explicit TemplateReader(const std::string& bytes) : bytes_(bytes) {}
+  explicit ResourceReader(const std::string& bytes) : bytes_(bytes) {}
   uint16_t Word() {
     uint16_t value = 0;
     if (at_ + 2 <= bytes_.size()) memcpy(&value, bytes_.data() + at_, 2);
@@ -38,20 +38,6 @@ class TemplateReader {
     uint32_t low = Word();
     return low | static_cast<uint32_t>(Word()) << 16;
   }
-  // A zero-terminated UTF-16 text of ASCII characters.
-  std::string Text() {
-    std::string text;
-    for (uint16_t c = Word(); c != 0 && at_ <= bytes_.size(); c = Word()) text += static_cast<char>(c);
-    return text;
-  }
-  // A name that is either an ordinal (0xFFFF, n) or a text; ordinals read as "#n".
-  std::string NameOrOrdinal() {
-    uint16_t first = Word();
-    if (first == 0xFFFF) return "#" + std::to_string(Word());
-    at_ -= 2;
-    return Text();
-  }
-  void AlignDword() { at_ = (at_ + 3) & ~size_t{3}; }
   bool Overrun() const { return at_ > bytes_.size(); }
 
  private:
@@ -95,104 +81,86 @@ TEST(ResourcesTest, MissingStringLoadsEmpty) {
   EXPECT_STREQ(text.c_str(), "");
 }
 
-// The status window's template: size, styles, font and its one text line.
-TEST(ResourcesTest, StatusDialogTemplate) {
-  std::string bytes = ResourceBytes(MAKEINTRESOURCEA(5) /* RT_DIALOG */, IDD_STATUS);
-  ASSERT_FALSE(bytes.empty());
-  TemplateReader in(bytes);
-  EXPECT_EQ(in.Word(), 1u);       // extended template version
-  EXPECT_EQ(in.Word(), 0xFFFFu);  // its signature
-  in.Dword();                     // help id
-  uint32_t exStyle = in.Dword();
-  uint32_t style = in.Dword();
-  EXPECT_EQ(exStyle, static_cast<uint32_t>(WS_EX_APPWINDOW));
-  EXPECT_EQ(style, static_cast<uint32_t>(WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME | DS_CENTER | DS_SETFONT |
-                                         DS_FIXEDSYS));
-  EXPECT_EQ(style & WS_SYSMENU, 0u) << "a system menu would give it a close button";
-  uint16_t items = in.Word();
-  EXPECT_EQ(items, 1u);
-  EXPECT_EQ(in.Word(), 0u);  // x
-  EXPECT_EQ(in.Word(), 0u);  // y
-  EXPECT_EQ(in.Word(), 190u);
-  EXPECT_EQ(in.Word(), 49u);
-  EXPECT_EQ(in.NameOrOrdinal(), "");  // no menu
-  EXPECT_EQ(in.NameOrOrdinal(), "");  // the standard dialog class
-  EXPECT_EQ(in.Text(), "Setup");
-  EXPECT_EQ(in.Word(), 8u);  // points
-  in.Word();                 // weight
-  in.Word();                 // italic and character set
-  EXPECT_EQ(in.Text(), "MS Shell Dlg");
+INT_PTR CALLBACK KeepDefaults(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-  in.AlignDword();
-  in.Dword();  // help id
-  in.Dword();  // extended style
-  uint32_t lineStyle = in.Dword();
-  EXPECT_EQ(lineStyle & (WS_CHILD | WS_VISIBLE), static_cast<uint32_t>(WS_CHILD | WS_VISIBLE));
-  EXPECT_EQ(lineStyle & SS_TYPEMASK, static_cast<uint32_t>(SS_LEFT));
-  EXPECT_EQ(in.Word(), 13u);
-  EXPECT_EQ(in.Word(), 20u);
-  EXPECT_EQ(in.Word(), 163u);
-  EXPECT_EQ(in.Word(), 8u);
-  EXPECT_EQ(in.Dword(), static_cast<uint32_t>(IDC_STATUS_TEXT));
-  EXPECT_EQ(in.NameOrOrdinal(), "#130");  // static
-  EXPECT_EQ(in.Text(), "Preparing...");
-  EXPECT_FALSE(in.Overrun());
-}
-
-// The installation dialog's template: size, a modal frame with caption and
-// system menu but no sizing border, the font, and its two texts.
-TEST(ResourcesTest, InstallDialogTemplate) {
-  std::string bytes = ResourceBytes(MAKEINTRESOURCEA(5) /* RT_DIALOG */, IDD_INSTALLING);
-  ASSERT_FALSE(bytes.empty());
-  TemplateReader in(bytes);
-  EXPECT_EQ(in.Word(), 1u);
-  EXPECT_EQ(in.Word(), 0xFFFFu);
-  in.Dword();  // help id
-  EXPECT_EQ(in.Dword(), 0u);
-  uint32_t style = in.Dword();
-  EXPECT_EQ(style, static_cast<uint32_t>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT |
-                                         DS_FIXEDSYS));
-  EXPECT_EQ(in.Word(), 2u);
-  EXPECT_EQ(in.Word(), 0u);
-  EXPECT_EQ(in.Word(), 0u);
-  EXPECT_EQ(in.Word(), 213u);
-  EXPECT_EQ(in.Word(), 47u);
-  EXPECT_EQ(in.NameOrOrdinal(), "");
-  EXPECT_EQ(in.NameOrOrdinal(), "");
-  EXPECT_EQ(in.Text(), "Launching PreRequisites");
-  EXPECT_EQ(in.Word(), 8u);
-  in.Word();
-  in.Word();
-  EXPECT_EQ(in.Text(), "MS Shell Dlg");
-
-  const struct {
-    uint32_t id;
+// The status and installation dialogs as the system builds them from their
+// templates: caption, frame, font, size in dialog units, and each text
+// line with its id, place and words. The status window has no system menu,
+// which would give it a close button; the installation dialog has one but
+// no sizing border.
+TEST(ResourcesTest, DialogsBuiltFromTheirTemplates) {
+  struct Control {
+    int id;  // -1: a text without an id
     const char* text;
-    uint16_t x, y, width, height;
-  } controls[] = {{0xFFFFFFFF, "Installing:", 25, 20, 32, 8}, {IDC_INSTALLING_NAME, "Static", 69, 20, 137, 8}};
-  for (const auto& c : controls) {
-    in.AlignDword();
-    in.Dword();  // help id
-    in.Dword();  // extended style
-    uint32_t controlStyle = in.Dword();
-    EXPECT_EQ(controlStyle & SS_TYPEMASK, static_cast<uint32_t>(SS_LEFT)) << c.text;
-    EXPECT_EQ(in.Word(), c.x);
-    EXPECT_EQ(in.Word(), c.y);
-    EXPECT_EQ(in.Word(), c.width);
-    EXPECT_EQ(in.Word(), c.height);
-    EXPECT_EQ(in.Dword(), c.id);
-    EXPECT_EQ(in.NameOrOrdinal(), "#130");
-    EXPECT_EQ(in.Text(), c.text);
-    in.Word();  // no creation data
+    RECT units;  // left, top, right, bottom in dialog units
+  };
+  const struct {
+    UINT id;
+    const char* caption;
+    DWORD exStyle;
+    bool systemMenu;
+    SIZE units;
+    std::vector<Control> controls;
+  } dialogs[] = {
+      {IDD_STATUS, "Setup", WS_EX_APPWINDOW, false, {190, 49}, {{IDC_STATUS_TEXT, "Preparing...", {13, 20, 176, 28}}}},
+      {IDD_INSTALLING,
+       "Launching PreRequisites",
+       0,
+       true,
+       {213, 47},
+       {{-1, "Installing:", {25, 20, 57, 28}}, {IDC_INSTALLING_NAME, "Static", {69, 20, 206, 28}}}},
+  };
+  for (const auto& d : dialogs) {
+    SCOPED_TRACE(d.caption);
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(d.id), nullptr, KeepDefaults, 0);
+    ASSERT_NE(dialog, nullptr);
+    char text[64] = "";
+    GetWindowTextA(dialog, text, sizeof text);
+    EXPECT_STREQ(text, d.caption);
+    LONG_PTR style = GetWindowLongPtrA(dialog, GWL_STYLE);
+    EXPECT_EQ(style & (WS_POPUP | WS_CAPTION | WS_THICKFRAME), WS_POPUP | WS_CAPTION);
+    EXPECT_EQ((style & WS_SYSMENU) != 0, d.systemMenu);
+    EXPECT_EQ(GetWindowLongPtrA(dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW, static_cast<LONG_PTR>(d.exStyle));
+    LOGFONTA font = {};
+    ASSERT_TRUE(GetObjectA(reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)), sizeof font, &font));
+    EXPECT_STREQ(font.lfFaceName, "MS Shell Dlg");
+
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    RECT expected = {0, 0, d.units.cx, d.units.cy};
+    MapDialogRect(dialog, &expected);
+    EXPECT_EQ(client.right, expected.right);
+    EXPECT_EQ(client.bottom, expected.bottom);
+
+    int found = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT), ++found) {
+      ASSERT_LT(found, static_cast<int>(d.controls.size()));
+      const Control& c = d.controls[found];
+      EXPECT_EQ(GetDlgCtrlID(child), c.id);
+      char className[16] = "";
+      GetClassNameA(child, className, sizeof className);
+      EXPECT_STREQ(className, "Static");
+      EXPECT_EQ(GetWindowLongPtrA(child, GWL_STYLE) & SS_TYPEMASK, SS_LEFT);
+      GetWindowTextA(child, text, sizeof text);
+      EXPECT_STREQ(text, c.text);
+      RECT place = {};
+      GetWindowRect(child, &place);
+      MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+      RECT units = c.units;
+      MapDialogRect(dialog, &units);
+      EXPECT_TRUE(EqualRect(&place, &units)) << c.text << ": " << place.left << "," << place.top << " "
+                                             << place.right << "," << place.bottom;
+    }
+    EXPECT_EQ(found, static_cast<int>(d.controls.size()));
+    DestroyWindow(dialog);
   }
-  EXPECT_FALSE(in.Overrun());
 }
 
 // Icon 128 carries the 16, 32, 48 and 256 pixel images, each loadable.
 TEST(ResourcesTest, IconSizes) {
   std::string group = ResourceBytes(MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */, IDI_KORVELT);
   ASSERT_GE(group.size(), 6u);
-  TemplateReader in(group);
+  ResourceReader in(group);
   in.Word();
   EXPECT_EQ(in.Word(), 1u);  // an icon, not a cursor
   uint16_t count = in.Word();

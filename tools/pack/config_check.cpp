@@ -10,7 +10,7 @@
 #include "prereq/config.h"
 #include "prereq/decision.h"
 #include "prereq/profile_text.h"
-#include "tools/pack/pack.h"
+#include "tools/pack/pack_error.h"
 
 namespace korvelt::pack {
 namespace {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <set>
 
-#include "tools/pack/pack.h"
+#include "tools/pack/pack_error.h"
 #include "tools/pack/pe_resources.h"
 
 namespace korvelt::pack {

@@ -9,6 +9,7 @@
 #include "payload/archive.h"
 #include "payload/format.h"
 #include "platform/system_files.h"
+#include "tools/pack/pack_error.h"
 #include "tools/pack/pe_image.h"
 
 namespace korvelt::pack {

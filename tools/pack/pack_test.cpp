@@ -10,6 +10,7 @@
 
 #include "payload/format.h"
 #include "testing/planted_names.h"
+#include "tools/pack/cli.h"
 
 namespace korvelt::pack {
 namespace {

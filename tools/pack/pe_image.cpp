@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "tools/pack/pack.h"
+#include "tools/pack/pack_error.h"
 
 namespace korvelt::pack {
 namespace {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <sstream>
 
-#include "tools/pack/pack.h"
+#include "tools/pack/pack_error.h"
 #include "tools/pack/pe_resources.h"
 
 namespace korvelt::pack {

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "tools/pack/pack.h"
+#include "tools/pack/pack_error.h"
 
 namespace korvelt::pack {
 namespace {

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/pack/pack.h"
+#include "tools/pack/pack_error.h"
 #include "tools/pack/pe_image.h"
 
 namespace korvelt::pack {

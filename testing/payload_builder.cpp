@@ -50,8 +50,4 @@ std::vector<TestEntry> WorkedEntries() {
 
 Bytes WorkedPayload(uint32_t options) { return BuildPayload(77824, WorkedEntries(), options); }
 
-void PutLittleEndian(Bytes& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 }  // namespace korvelt::testing

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <set>
 
+#include "base/little_endian.h"
 #include "payload/archive.h"
 #include "payload/format.h"
 #include "platform/system_files.h"
@@ -126,7 +127,7 @@ std::string ExecutableArchitecture(const std::string& path) {
   if (!FindPeSignature(in, fileSize, &header) || !ReadAt(in, fileSize, header + kMachineOffset, machine, 2)) {
     return "unknown";
   }
-  switch (LittleEndian(machine, 2)) {
+  switch (LoadLe16(machine)) {
     case kMachineI386: return "x86";
     case kMachineAmd64: return "x64";
   }

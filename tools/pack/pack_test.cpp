@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/little_endian.h"
 #include "payload/format.h"
 #include "testing/planted_names.h"
 #include "tools/pack/cli.h"
@@ -421,10 +422,7 @@ TEST(EncodeTest, MatchesTheWorkedLayout) {
   std::vector<InputFile> files = {{"Product1.0.msi", "", MainPackage}, {"Data01.cab", "", MainSupport}};
   std::vector<unsigned char> tail = EncodeTableAndFooter(77824, files, {229376, 1132343}, 0);
   ASSERT_EQ(tail.size(), 30u + 26u + 36u);
-  auto at = [&](size_t offset) {
-    return uint32_t{tail[offset]} | uint32_t{tail[offset + 1]} << 8 | uint32_t{tail[offset + 2]} << 16 |
-           uint32_t{tail[offset + 3]} << 24;
-  };
+  auto at = [&](size_t offset) { return LoadLe32(tail.data() + offset); };
   EXPECT_EQ(at(30 + 8), 307200u);         // entry 1's offset
   EXPECT_EQ(at(56 + 8), 1439599u);        // footerOffset
   EXPECT_EQ(at(56 + 12), 1439543u);       // tableOffset

@@ -34,12 +34,6 @@ void CheckPlan(const SetupPlan& plan);
 // The stub is searched for the payload marker in pieces of this size.
 constexpr size_t kStubSearchPiece = size_t{1} << 20;
 
-// What follows the files' data in a setup whose stub is `stubSize` bytes:
-// `padding` zero bytes, the entry table and the footer.
-std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::vector<InputFile>& files,
-                                                const std::vector<uint32_t>& sizes, uint32_t options,
-                                                uint32_t padding = 0);
-
 // Writes the setup; the output appears whole or not at all.
 void WriteSetup(const SetupPlan& plan);
 

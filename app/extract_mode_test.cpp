@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/exit_code.h"
+#include "base/little_endian.h"
 #include "testing/fake_files.h"
 #include "testing/payload_builder.h"
 
@@ -38,7 +39,7 @@ class ExtractModeTest : public ::testing::Test {
 };
 
 Bytes WithVersion(Bytes payload, uint32_t version) {
-  testing::PutLittleEndian(payload, payload.size() - kFooterSize + kFooterVersionAt, version);
+  StoreLe32(payload.data() + payload.size() - kFooterSize + kFooterVersionAt, version);
   return payload;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/exit_code.h"
+#include "base/little_endian.h"
 #include "testing/fake_files.h"
 #include "testing/payload_builder.h"
 #include "testing/recording_host.h"
@@ -79,7 +80,7 @@ TEST_F(RunTest, CommandTailBecomesTheParameters) {
 // A payload that cannot be opened shows one message and runs nothing else.
 TEST_F(RunTest, PayloadErrorShowsOneMessage) {
   Bytes payload = testing::WorkedPayload(HasPrerequisites);
-  testing::PutLittleEndian(payload, payload.size() - kFooterSize + kFooterVersionAt, 101);
+  StoreLe32(payload.data() + payload.size() - kFooterSize + kFooterVersionAt, 101);
   files.files[kExe] = payload;
   EXPECT_EQ(RunWith("/qn"), ExitPackageOpenFailed);
   EXPECT_EQ(Calls(), (std::vector<std::string>{"start", "error 6"}));

@@ -67,7 +67,6 @@ class PayloadArchive {
   const List<PayloadEntry>& entries() const { return entries_; }
   const List<String>& names() const { return names_; }
   bool IsExtracted(size_t index) const { return extracted_[index]; }
-  bool keepFiles() const { return keepFiles_; }
 
  private:
   PayloadError Open();

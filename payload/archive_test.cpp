@@ -3,6 +3,7 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include "base/little_endian.h"
 #include "testing/code_page.h"
 #include "testing/fake_files.h"
 #include "testing/payload_builder.h"
@@ -241,7 +242,7 @@ TEST_F(ArchiveTest, ReadFailureDuringACopyIsIo) {
 TEST_F(ArchiveTest, EntryOutsideTheFileCannotBePositioned) {
   Bytes payload = testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(10, 1)}}, 0);
   // The first head follows the 4096-byte stub and 10 data bytes.
-  testing::PutLittleEndian(payload, 4096 + 10 + kEntryOffsetAt, 0xFFFFFFF0u);
+  StoreLe32(payload.data() + 4096 + 10 + kEntryOffsetAt, 0xFFFFFFF0u);
   Install(payload);
   PayloadArchive archive(files, process);
   ASSERT_EQ(archive.OpenForRun(), PayloadError::Ok);
@@ -317,7 +318,7 @@ TEST_F(ArchiveTest, ExtractAllIntoMissingFolderFailsAtTheFirstEntry) {
 // Damaged payloads close the file and leave no entries.
 TEST_F(ArchiveTest, FailedOpeningsLeaveNoEntries) {
   Bytes badVersion = testing::WorkedPayload();
-  testing::PutLittleEndian(badVersion, badVersion.size() - kFooterSize + kFooterVersionAt, 101);
+  StoreLe32(badVersion.data() + badVersion.size() - kFooterSize + kFooterVersionAt, 101);
   Bytes badName = testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(1, 1)}, {OnDemand, "..", Bytes(1, 1)}}, 0);
   Bytes sameName = testing::BuildPayload(4096, {{MainPackage, "a.msi", Bytes(1, 1)}, {OnDemand, "A.msi", Bytes(1, 2)}}, 0);
   struct Case {

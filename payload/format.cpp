@@ -3,17 +3,10 @@
 #include <string.h>
 
 #include "base/buffer.h"
+#include "base/little_endian.h"
 
 namespace korvelt {
 namespace {
-
-uint32_t ReadLittleEndian(const unsigned char* bytes) {
-  return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
-}
-
-void WriteLittleEndian(uint32_t value, unsigned char* bytes) {
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 // Reads exactly `size` bytes; a read that fails or stops short is a failure,
 // so nothing read later rests on bytes that never came.
@@ -177,12 +170,12 @@ PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, i
     if (memcmp(bytes + kFooterMagicAt, magic, kMagicSize) != 0) return PayloadError::Corrupt;
 
     PayloadFooter read;
-    read.entryCount = ReadLittleEndian(bytes + kFooterEntryCountAt);
-    read.version = ReadLittleEndian(bytes + kFooterVersionAt);
-    read.footerOffset = ReadLittleEndian(bytes + kFooterFooterOffsetAt);
-    read.tableOffset = ReadLittleEndian(bytes + kFooterTableOffsetAt);
-    read.dataOffset = ReadLittleEndian(bytes + kFooterDataOffsetAt);
-    read.options = ReadLittleEndian(bytes + kFooterOptionsAt);
+    read.entryCount = LoadLe32(bytes + kFooterEntryCountAt);
+    read.version = LoadLe32(bytes + kFooterVersionAt);
+    read.footerOffset = LoadLe32(bytes + kFooterFooterOffsetAt);
+    read.tableOffset = LoadLe32(bytes + kFooterTableOffsetAt);
+    read.dataOffset = LoadLe32(bytes + kFooterDataOffsetAt);
+    read.options = LoadLe32(bytes + kFooterOptionsAt);
     memcpy(read.magic, bytes + kFooterMagicAt, kMagicSize);
     if (read.version != kPayloadVersion) return PayloadError::BadVersion;
 
@@ -230,10 +223,10 @@ PayloadError ReadTable(FileSystem& files, FileId file, const PayloadFooter& foot
     if (!ReadExactly(files, file, head, kEntryHeadSize)) return PayloadError::Io;
     left -= kEntryHeadSize;
     PayloadEntry entry;
-    entry.kind = ReadLittleEndian(head + kEntryKindAt);
-    entry.size = ReadLittleEndian(head + kEntrySizeAt);
-    entry.offset = ReadLittleEndian(head + kEntryOffsetAt);
-    entry.nameLength = ReadLittleEndian(head + kEntryNameLengthAt);
+    entry.kind = LoadLe32(head + kEntryKindAt);
+    entry.size = LoadLe32(head + kEntrySizeAt);
+    entry.offset = LoadLe32(head + kEntryOffsetAt);
+    entry.nameLength = LoadLe32(head + kEntryNameLengthAt);
     if (entry.nameLength == 0 || entry.nameLength > left) return PayloadError::Io;
     left -= entry.nameLength;
 
@@ -252,21 +245,21 @@ PayloadError ReadTable(FileSystem& files, FileId file, const PayloadFooter& foot
 }
 
 void EncodeFooter(const PayloadFooter& footer, unsigned char out[kFooterSize]) {
-  WriteLittleEndian(footer.entryCount, out + kFooterEntryCountAt);
-  WriteLittleEndian(footer.version, out + kFooterVersionAt);
-  WriteLittleEndian(footer.footerOffset, out + kFooterFooterOffsetAt);
-  WriteLittleEndian(footer.tableOffset, out + kFooterTableOffsetAt);
-  WriteLittleEndian(footer.dataOffset, out + kFooterDataOffsetAt);
-  WriteLittleEndian(footer.options, out + kFooterOptionsAt);
+  StoreLe32(out + kFooterEntryCountAt, footer.entryCount);
+  StoreLe32(out + kFooterVersionAt, footer.version);
+  StoreLe32(out + kFooterFooterOffsetAt, footer.footerOffset);
+  StoreLe32(out + kFooterTableOffsetAt, footer.tableOffset);
+  StoreLe32(out + kFooterDataOffsetAt, footer.dataOffset);
+  StoreLe32(out + kFooterOptionsAt, footer.options);
   PayloadMagic(out + kFooterMagicAt);
   memset(out + kFooterZerosAt, 0, kFooterSize - kFooterZerosAt);
 }
 
 void EncodeEntryHead(const PayloadEntry& entry, unsigned char out[kEntryHeadSize]) {
-  WriteLittleEndian(entry.kind, out + kEntryKindAt);
-  WriteLittleEndian(entry.size, out + kEntrySizeAt);
-  WriteLittleEndian(entry.offset, out + kEntryOffsetAt);
-  WriteLittleEndian(entry.nameLength, out + kEntryNameLengthAt);
+  StoreLe32(out + kEntryKindAt, entry.kind);
+  StoreLe32(out + kEntrySizeAt, entry.size);
+  StoreLe32(out + kEntryOffsetAt, entry.offset);
+  StoreLe32(out + kEntryNameLengthAt, entry.nameLength);
 }
 
 }  // namespace korvelt

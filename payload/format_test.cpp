@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "testing/code_page.h"
 #include "testing/fake_files.h"
 #include "testing/payload_builder.h"
@@ -143,7 +144,7 @@ TEST_F(FooterTest, InsertedBytesGiveABaseShift) {
 
 TEST_F(FooterTest, VersionOtherThan100IsRefused) {
   Bytes bytes = testing::WorkedPayload();
-  testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterVersionAt, 101);
+  StoreLe32(bytes.data() + bytes.size() - kFooterSize + kFooterVersionAt, 101);
   EXPECT_EQ(Read(bytes), PayloadError::BadVersion);
 }
 
@@ -183,7 +184,7 @@ TEST_F(FooterTest, EarlyMagicInANameIsTaken) {
 
 TEST_F(FooterTest, FooterFieldsOutOfRangeAreCorrupt) {
   Bytes bytes = testing::WorkedPayload();
-  testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterFooterOffsetAt, 0x80000000u);
+  StoreLe32(bytes.data() + bytes.size() - kFooterSize + kFooterFooterOffsetAt, 0x80000000u);
   EXPECT_EQ(Read(bytes), PayloadError::Corrupt);
 }
 
@@ -210,7 +211,7 @@ TEST_F(FooterTest, DamagedTablesAreRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Bytes bytes = testing::WorkedPayload();
-    testing::PutLittleEndian(bytes, 1439543 + c.fieldInFirstHead, c.value);
+    StoreLe32(bytes.data() + 1439543 + c.fieldInFirstHead, c.value);
     entries.Clear();
     names.Clear();
     ASSERT_EQ(Read(bytes), PayloadError::Ok);
@@ -222,7 +223,7 @@ TEST_F(FooterTest, EntryCountBeyondTheFileIsIo) {
   for (uint32_t count : {3u, 1000u, 0xFFFFFFFFu}) {
     SCOPED_TRACE(count);
     Bytes bytes = testing::WorkedPayload();
-    testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterEntryCountAt, count);
+    StoreLe32(bytes.data() + bytes.size() - kFooterSize + kFooterEntryCountAt, count);
     entries.Clear();
     names.Clear();
     ASSERT_EQ(Read(bytes), PayloadError::Ok);
@@ -232,7 +233,7 @@ TEST_F(FooterTest, EntryCountBeyondTheFileIsIo) {
 
 TEST_F(FooterTest, TableOffsetOutsideTheFileIsIo) {
   Bytes bytes = testing::WorkedPayload();
-  testing::PutLittleEndian(bytes, bytes.size() - kFooterSize + kFooterTableOffsetAt, 0x7FFFFFF0u);
+  StoreLe32(bytes.data() + bytes.size() - kFooterSize + kFooterTableOffsetAt, 0x7FFFFFF0u);
   ASSERT_EQ(Read(bytes), PayloadError::Ok);
   EXPECT_EQ(tableResult, PayloadError::Io);
 }

@@ -1,6 +1,8 @@
 #include "testing/payload_builder.h"
 
-#include "payload/format.h"
+#include <gtest/gtest.h>
+
+#include "payload/format_writer.h"
 
 namespace korvelt::testing {
 
@@ -16,31 +18,17 @@ Bytes Pattern(size_t size, unsigned seed) {
 
 Bytes BuildPayload(uint32_t stubSize, const std::vector<TestEntry>& entries, uint32_t options) {
   Bytes file(stubSize, 'M');
-  for (const TestEntry& entry : entries) file.insert(file.end(), entry.data.begin(), entry.data.end());
-  uint32_t tableOffset = static_cast<uint32_t>(file.size());
-  uint32_t offset = stubSize;
+  std::vector<EntryToWrite> heads;
   for (const TestEntry& entry : entries) {
-    PayloadEntry head;
-    head.kind = entry.kind;
-    head.size = static_cast<uint32_t>(entry.data.size());
-    head.offset = offset;
-    head.nameLength = static_cast<uint32_t>(entry.name.size());
-    offset += head.size;
-    unsigned char encoded[kEntryHeadSize];
-    EncodeEntryHead(head, encoded);
-    file.insert(file.end(), encoded, encoded + kEntryHeadSize);
-    file.insert(file.end(), entry.name.begin(), entry.name.end());
+    file.insert(file.end(), entry.data.begin(), entry.data.end());
+    heads.push_back({entry.kind, static_cast<uint32_t>(entry.data.size()), entry.name.data(),
+                     static_cast<uint32_t>(entry.name.size())});
   }
-  PayloadFooter footer;
-  footer.entryCount = static_cast<uint32_t>(entries.size());
-  footer.version = kPayloadVersion;
-  footer.footerOffset = static_cast<uint32_t>(file.size());
-  footer.tableOffset = tableOffset;
-  footer.dataOffset = stubSize;
-  footer.options = options;
-  unsigned char encoded[kFooterSize];
-  EncodeFooter(footer, encoded);
-  file.insert(file.end(), encoded, encoded + kFooterSize);
+  size_t dataEnd = file.size();
+  file.resize(dataEnd + TableAndFooterSize(heads.data(), heads.size(), 0));
+  if (!EncodeTableAndFooter(stubSize, heads.data(), heads.size(), options, 0, file.data() + dataEnd)) {
+    ADD_FAILURE() << "a payload of " << dataEnd << " bytes passes what a footer can describe";
+  }
   return file;
 }
 
@@ -49,9 +37,5 @@ std::vector<TestEntry> WorkedEntries() {
 }
 
 Bytes WorkedPayload(uint32_t options) { return BuildPayload(77824, WorkedEntries(), options); }
-
-void PutLittleEndian(Bytes& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 }  // namespace korvelt::testing

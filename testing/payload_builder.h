@@ -29,6 +29,4 @@ Bytes BuildPayload(uint32_t stubSize, const std::vector<TestEntry>& entries, uin
 std::vector<TestEntry> WorkedEntries();
 Bytes WorkedPayload(uint32_t options = 0);
 
-void PutLittleEndian(Bytes& bytes, size_t at, uint32_t value);
-
 }  // namespace korvelt::testing

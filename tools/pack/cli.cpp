@@ -1,10 +1,15 @@
+#include "tools/pack/cli.h"
+
 #include <fstream>
 #include <iomanip>
 
 #include "payload/format.h"
 #include "platform/system_files.h"
 #include "tools/pack/config_check.h"
+#include "tools/pack/identity.h"
 #include "tools/pack/pack.h"
+#include "tools/pack/pack_error.h"
+#include "tools/pack/signature.h"
 
 namespace korvelt::pack {
 namespace {

@@ -9,7 +9,7 @@
 #include "prereq/decision.h"
 #include "prereq/download_name.h"
 #include "prereq/profile_text.h"
-#include "tools/pack/pack.h"
+#include "tools/pack/pack_error.h"
 
 namespace korvelt::pack {
 namespace {

@@ -7,7 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/pack/pack.h"
+#include "tools/pack/cli.h"
+#include "tools/pack/pack_error.h"
 
 namespace korvelt::pack {
 namespace {

@@ -6,7 +6,9 @@
 #include <functional>
 #include <set>
 
-#include "tools/pack/pack.h"
+#include "base/little_endian.h"
+#include "tools/pack/bytes.h"
+#include "tools/pack/pack_error.h"
 #include "tools/pack/pe_resources.h"
 
 namespace korvelt::pack {
@@ -43,20 +45,6 @@ constexpr uint32_t kBitmapHeaderSize = 40;
 constexpr uint64_t kLargestIcon = uint64_t{64} << 20;
 const unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 
-uint16_t Get16(const Bytes& bytes, uint64_t offset) {
-  return static_cast<uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-uint32_t Get32(const Bytes& bytes, uint64_t offset) {
-  return Get16(bytes, offset) | static_cast<uint32_t>(Get16(bytes, offset + 2)) << 16;
-}
-void Put16(Bytes& bytes, uint16_t value) {
-  bytes.push_back(static_cast<unsigned char>(value));
-  bytes.push_back(static_cast<unsigned char>(value >> 8));
-}
-void Put32(Bytes& bytes, uint32_t value) {
-  Put16(bytes, static_cast<uint16_t>(value));
-  Put16(bytes, static_cast<uint16_t>(value >> 16));
-}
 uint64_t Align4(uint64_t value) { return (value + 3) & ~uint64_t{3}; }
 
 bool SameNoCase(const std::u16string& a, const std::u16string& b) {
@@ -78,16 +66,16 @@ struct VersionNode {
 VersionNode ReadNode(const Bytes& data, uint64_t offset, uint64_t limit, int depth) {
   if (depth > kMaxNodeDepth) Corrupt("it nests too deep");
   if (offset + kNodeHeaderSize > limit) Corrupt("a node is cut short");
-  uint16_t length = Get16(data, offset);
+  uint16_t length = LoadLe16(data.data() + offset);
   if (length < kNodeHeaderSize || length > limit - offset) Corrupt("a node's length passes its parent");
   uint64_t end = offset + length;
   VersionNode node;
-  uint16_t valueLength = Get16(data, offset + 2);
-  node.type = Get16(data, offset + 4);
+  uint16_t valueLength = LoadLe16(data.data() + offset + 2);
+  node.type = LoadLe16(data.data() + offset + 4);
   uint64_t at = offset + kNodeHeaderSize;
   for (;; at += 2) {
     if (at + 2 > end) Corrupt("a key has no end");
-    char16_t c = static_cast<char16_t>(Get16(data, at));
+    char16_t c = static_cast<char16_t>(LoadLe16(data.data() + at));
     if (c == 0) break;
     node.key.push_back(c);
   }
@@ -103,7 +91,7 @@ VersionNode ReadNode(const Bytes& data, uint64_t offset, uint64_t limit, int dep
   node.value.assign(data.begin() + value, data.begin() + value + valueBytes);
   for (uint64_t child = Align4(value + valueBytes); child + kNodeHeaderSize <= end;) {
     node.children.push_back(ReadNode(data, child, end, depth + 1));
-    child = Align4(child + Get16(data, child));
+    child = Align4(child + LoadLe16(data.data() + child));
   }
   return node;
 }
@@ -111,7 +99,7 @@ VersionNode ReadNode(const Bytes& data, uint64_t offset, uint64_t limit, int dep
 std::u16string Text(const Bytes& value) {
   std::u16string text;
   for (uint64_t i = 0; i + 1 < value.size(); i += 2) {
-    char16_t c = static_cast<char16_t>(Get16(value, i));
+    char16_t c = static_cast<char16_t>(LoadLe16(value.data() + i));
     if (c == 0) break;
     text.push_back(c);
   }
@@ -121,18 +109,17 @@ std::u16string Text(const Bytes& value) {
 void WriteNode(Bytes& out, const std::u16string& key, uint16_t type, const Bytes& value, uint16_t valueLength,
                const std::function<void(Bytes&)>& children = nullptr) {
   uint64_t start = out.size();
-  Put16(out, 0);
-  Put16(out, valueLength);
-  Put16(out, type);
-  for (char16_t c : key) Put16(out, c);
-  Put16(out, 0);
+  AppendLe16(out, 0);
+  AppendLe16(out, valueLength);
+  AppendLe16(out, type);
+  for (char16_t c : key) AppendLe16(out, c);
+  AppendLe16(out, 0);
   out.resize(Align4(out.size()), 0);
   out.insert(out.end(), value.begin(), value.end());
   if (children) children(out);
   uint64_t length = out.size() - start;
   if (length > 0xffff) throw PackError("the version information is too long (the texts together pass 32 KiB)");
-  out[start] = static_cast<unsigned char>(length);
-  out[start + 1] = static_cast<unsigned char>(length >> 8);
+  StoreLe16(out.data() + start, static_cast<uint16_t>(length));
 }
 
 // Each child starts at a multiple of four.
@@ -156,10 +143,12 @@ Bytes ReadFile(const std::string& path) {
 // The RT_ICON ids an icon group's data name; throws when they pass its end.
 std::vector<uint16_t> GroupImageIds(const Bytes& group) {
   if (group.size() < kIconHeaderSize) throw PackError("icon group 128 is corrupt: cut short");
-  uint16_t count = Get16(group, 4);
+  uint16_t count = LoadLe16(group.data() + 4);
   if (kIconHeaderSize + count * kGroupEntrySize > group.size()) throw PackError("icon group 128 is corrupt: cut short");
   std::vector<uint16_t> ids;
-  for (uint16_t i = 0; i < count; ++i) ids.push_back(Get16(group, kIconHeaderSize + i * kGroupEntrySize + 12));
+  for (uint16_t i = 0; i < count; ++i) {
+    ids.push_back(LoadLe16(group.data() + kIconHeaderSize + i * kGroupEntrySize + 12));
+  }
   return ids;
 }
 
@@ -195,9 +184,9 @@ void ReplaceIcon(std::vector<Resource>& resources, const std::vector<IconImage>&
     if (resource.type.Is(kIconResource) && !resource.name.named) used.insert(resource.name.id);
   }
   Resource group{ResourceName::Number(kGroupIconResource), ResourceName::Number(kIconGroup), language, 0, {}};
-  Put16(group.data, 0);
-  Put16(group.data, 1);
-  Put16(group.data, static_cast<uint16_t>(images.size()));
+  AppendLe16(group.data, 0);
+  AppendLe16(group.data, 1);
+  AppendLe16(group.data, static_cast<uint16_t>(images.size()));
   uint32_t id = 1;
   for (const IconImage& image : images) {
     while (used.count(static_cast<uint16_t>(id)) && id <= 0xffff) ++id;
@@ -206,10 +195,10 @@ void ReplaceIcon(std::vector<Resource>& resources, const std::vector<IconImage>&
     resources.push_back({ResourceName::Number(kIconResource), ResourceName::Number(static_cast<uint16_t>(id)),
                          language, 0, image.data});
     group.data.insert(group.data.end(), {image.width, image.height, image.colorCount, 0});
-    Put16(group.data, image.planes);
-    Put16(group.data, image.bitCount);
-    Put32(group.data, static_cast<uint32_t>(image.data.size()));
-    Put16(group.data, static_cast<uint16_t>(id));
+    AppendLe16(group.data, image.planes);
+    AppendLe16(group.data, image.bitCount);
+    AppendLe32(group.data, static_cast<uint32_t>(image.data.size()));
+    AppendLe16(group.data, static_cast<uint16_t>(id));
   }
   resources.push_back(std::move(group));
 }
@@ -309,16 +298,16 @@ std::string Utf16ToUtf8(const std::u16string& text) {
 std::vector<IconImage> ParseIcon(const Bytes& file, const std::string& what) {
   auto refuse = [&](const std::string& why) -> void { throw PackError(what + ": not a usable .ico file: " + why); };
   if (file.size() < kIconHeaderSize) refuse("cut short");
-  if (Get16(file, 0) != 0 || Get16(file, 2) != 1) refuse("no icon header");
-  uint16_t count = Get16(file, 4);
+  if (LoadLe16(file.data()) != 0 || LoadLe16(file.data() + 2) != 1) refuse("no icon header");
+  uint16_t count = LoadLe16(file.data() + 4);
   if (count == 0) refuse("it holds no image");
   uint64_t directoryEnd = kIconHeaderSize + count * kIconEntrySize;
   if (directoryEnd > file.size()) refuse("its " + std::to_string(count) + " entries pass the end of the file");
   std::vector<IconImage> images;
   for (uint16_t i = 0; i < count; ++i) {
     uint64_t entry = kIconHeaderSize + i * kIconEntrySize;
-    uint64_t size = Get32(file, entry + 8);
-    uint64_t offset = Get32(file, entry + 12);
+    uint64_t size = LoadLe32(file.data() + entry + 8);
+    uint64_t offset = LoadLe32(file.data() + entry + 12);
     std::string which = "image " + std::to_string(i + 1);
     if (size == 0) refuse(which + " is empty");
     if (offset < directoryEnd || offset > file.size() || size > file.size() - offset) {
@@ -326,14 +315,14 @@ std::vector<IconImage> ParseIcon(const Bytes& file, const std::string& what) {
     }
     bool png = size >= sizeof kPngSignature && std::equal(kPngSignature, kPngSignature + sizeof kPngSignature,
                                                           file.begin() + offset);
-    bool bitmap = size >= kBitmapHeaderSize && Get32(file, offset) == kBitmapHeaderSize;
+    bool bitmap = size >= kBitmapHeaderSize && LoadLe32(file.data() + offset) == kBitmapHeaderSize;
     if (!png && !bitmap) refuse(which + " is neither a PNG image nor a bitmap");
     IconImage image;
     image.width = file[entry];
     image.height = file[entry + 1];
     image.colorCount = file[entry + 2];
-    image.planes = Get16(file, entry + 4);
-    image.bitCount = Get16(file, entry + 6);
+    image.planes = LoadLe16(file.data() + entry + 4);
+    image.bitCount = LoadLe16(file.data() + entry + 6);
     image.data.assign(file.begin() + offset, file.begin() + offset + size);
     images.push_back(std::move(image));
   }
@@ -360,9 +349,9 @@ void VersionBlock::Set(const std::u16string& key, const std::u16string& value) {
 VersionBlock ParseVersionResource(const Bytes& data) {
   VersionNode root = ReadNode(data, 0, data.size(), 0);
   if (root.key != u"VS_VERSION_INFO") Corrupt("it does not start with VS_VERSION_INFO");
-  if (root.value.size() < kFixedSize || Get32(root.value, 0) != kFixedSignature) Corrupt("its fixed part is wrong");
+  if (root.value.size() < kFixedSize || LoadLe32(root.value.data()) != kFixedSignature) Corrupt("its fixed part is wrong");
   VersionBlock block;
-  for (size_t i = 0; i < block.fixed.size(); ++i) block.fixed[i] = Get32(root.value, i * 4);
+  for (size_t i = 0; i < block.fixed.size(); ++i) block.fixed[i] = LoadLe32(root.value.data() + i * 4);
   // The English block, or else the first there is.
   const VersionNode* table = nullptr;
   for (const VersionNode& child : root.children) {
@@ -380,7 +369,7 @@ VersionBlock ParseVersionResource(const Bytes& data) {
 
 Bytes BuildVersionResource(const VersionBlock& block) {
   Bytes fixed;
-  for (uint32_t field : block.fixed) Put32(fixed, field);
+  for (uint32_t field : block.fixed) AppendLe32(fixed, field);
   Bytes out;
   WriteNode(out, u"VS_VERSION_INFO", 0, fixed, static_cast<uint16_t>(kFixedSize), [&](Bytes& out) {
     Pad(out);
@@ -390,8 +379,8 @@ Bytes BuildVersionResource(const VersionBlock& block) {
         for (const auto& [key, text] : block.strings) {
           Pad(out);
           Bytes value;
-          for (char16_t c : text) Put16(value, c);
-          Put16(value, 0);
+          for (char16_t c : text) AppendLe16(value, c);
+          AppendLe16(value, 0);
           if (text.size() + 1 > 0xffff) throw PackError("a version text is too long");
           WriteNode(out, key, 1, value, static_cast<uint16_t>(text.size() + 1));
         }
@@ -401,8 +390,8 @@ Bytes BuildVersionResource(const VersionBlock& block) {
     WriteNode(out, u"VarFileInfo", 1, {}, 0, [&](Bytes& out) {
       Pad(out);
       Bytes translation;
-      Put16(translation, kEnglishUs);
-      Put16(translation, kUnicodeCodePage);
+      AppendLe16(translation, kEnglishUs);
+      AppendLe16(translation, kUnicodeCodePage);
       WriteNode(out, u"Translation", 0, translation, 4);
     });
   });
@@ -486,7 +475,7 @@ ShownIdentity ReadIdentity(const Bytes& bytes, const std::string& what) {
   }
   if (Resource* group = FindResource(resources, kGroupIconResource, kIconGroup)) {
     GroupImageIds(group->data);
-    for (uint16_t i = 0; i < Get16(group->data, 4); ++i) {
+    for (uint16_t i = 0; i < LoadLe16(group->data.data() + 4); ++i) {
       uint64_t entry = kIconHeaderSize + i * kGroupEntrySize;
       auto side = [](unsigned char value) { return std::to_string(value == 0 ? 256 : value); };
       shown.iconSizes.push_back(side(group->data[entry]) + "x" + side(group->data[entry + 1]));

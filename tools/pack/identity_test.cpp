@@ -4,14 +4,11 @@
 
 #include <functional>
 
-#include "tools/pack/pack.h"
+#include "base/little_endian.h"
+#include "tools/pack/pack_error.h"
 
 namespace korvelt::pack {
 namespace {
-
-void Set32(Bytes& bytes, uint64_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 // Only four decimal parts of 0 to 65535 make a version.
 TEST(IdentityTest, ParsesFourPartVersions) {
@@ -84,13 +81,13 @@ TEST(IdentityTest, ConvertsOnlyValidUtf8) {
 Bytes GoodIcon() {
   Bytes icon = {0, 0, 1, 0, 2, 0};
   Bytes bitmap(40 + 16 * 16 * 4 + 64, 0);
-  Set32(bitmap, 0, 40);
+  StoreLe32(bitmap.data(), 40);
   Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 1, 2, 3};
   auto entry = [&](unsigned char side, uint16_t bits, const Bytes& image, uint32_t offset) {
     icon.insert(icon.end(), {side, side, 0, 0, 1, 0, static_cast<unsigned char>(bits), 0});
     icon.resize(icon.size() + 8);
-    Set32(icon, icon.size() - 8, static_cast<uint32_t>(image.size()));
-    Set32(icon, icon.size() - 4, offset);
+    StoreLe32(icon.data() + icon.size() - 8, static_cast<uint32_t>(image.size()));
+    StoreLe32(icon.data() + icon.size() - 4, offset);
   };
   entry(16, 32, bitmap, 38);
   entry(0, 32, png, static_cast<uint32_t>(38 + bitmap.size()));
@@ -127,13 +124,13 @@ TEST(IdentityTest, RefusesBadIcons) {
       {"no images", [](Bytes& b) { b[4] = 0; }, "no image"},
       {"huge count", [](Bytes& b) { b[4] = 0xff; b[5] = 0xff; }, "65535 entries pass the end"},
       {"directory cut", [](Bytes& b) { b.resize(30); }, "entries pass the end"},
-      {"empty image", [&](Bytes& b) { Set32(b, first + 8, 0); }, "image 1 is empty"},
-      {"image past the end", [&](Bytes& b) { Set32(b, second + 8, 12); }, "image 2 lies outside"},
-      {"offset past the end", [&](Bytes& b) { Set32(b, first + 12, 0xfffffff0); }, "image 1 lies outside"},
-      {"size wrapping", [&](Bytes& b) { Set32(b, second + 12, 0xfffffff8); Set32(b, second + 8, 0x10); }, "image 2 lies outside"},
-      {"image inside the directory", [&](Bytes& b) { Set32(b, first + 12, 6); }, "image 1 lies outside"},
+      {"empty image", [&](Bytes& b) { StoreLe32(b.data() + first + 8, 0); }, "image 1 is empty"},
+      {"image past the end", [&](Bytes& b) { StoreLe32(b.data() + second + 8, 12); }, "image 2 lies outside"},
+      {"offset past the end", [&](Bytes& b) { StoreLe32(b.data() + first + 12, 0xfffffff0); }, "image 1 lies outside"},
+      {"size wrapping", [&](Bytes& b) { StoreLe32(b.data() + second + 12, 0xfffffff8); StoreLe32(b.data() + second + 8, 0x10); }, "image 2 lies outside"},
+      {"image inside the directory", [&](Bytes& b) { StoreLe32(b.data() + first + 12, 6); }, "image 1 lies outside"},
       {"neither PNG nor bitmap", [&](Bytes& b) { b[38] = 41; }, "neither a PNG"},
-      {"PNG cut", [&](Bytes& b) { Set32(b, second + 8, 5); b.resize(b.size() - 6); }, "neither a PNG"},
+      {"PNG cut", [&](Bytes& b) { StoreLe32(b.data() + second + 8, 5); b.resize(b.size() - 6); }, "neither a PNG"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -181,7 +178,7 @@ TEST(IdentityTest, RefusesCorruptVersionResources) {
     std::function<void(Bytes&)> change;
   } cases[] = {
       {"empty", [](Bytes& b) { b.clear(); }},
-      {"length past the end", [&](Bytes& b) { b[0] = static_cast<unsigned char>(good.size() + 1); b[1] = static_cast<unsigned char>((good.size() + 1) >> 8); }},
+      {"length past the end", [&](Bytes& b) { StoreLe16(b.data(), static_cast<uint16_t>(good.size() + 1)); }},
       {"length below a header", [](Bytes& b) { b[0] = 4; b[1] = 0; }},
       {"cut short", [](Bytes& b) { b.resize(b.size() / 2); }},
       {"key without end", [](Bytes& b) { b.resize(6 + 10); b[0] = 16; b[1] = 0; }},

@@ -6,9 +6,12 @@
 #include <fstream>
 #include <set>
 
+#include "base/little_endian.h"
 #include "payload/archive.h"
 #include "payload/format.h"
+#include "payload/format_writer.h"
 #include "platform/system_files.h"
+#include "tools/pack/pack_error.h"
 #include "tools/pack/pe_image.h"
 
 namespace korvelt::pack {
@@ -125,7 +128,7 @@ std::string ExecutableArchitecture(const std::string& path) {
   if (!FindPeSignature(in, fileSize, &header) || !ReadAt(in, fileSize, header + kMachineOffset, machine, 2)) {
     return "unknown";
   }
-  switch (LittleEndian(machine, 2)) {
+  switch (LoadLe16(machine)) {
     case kMachineI386: return "x86";
     case kMachineAmd64: return "x64";
   }
@@ -174,50 +177,28 @@ void CheckPlan(const SetupPlan& plan) {
   }
 }
 
-std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::vector<InputFile>& files,
-                                                const std::vector<uint32_t>& sizes, uint32_t options,
-                                                uint32_t padding) {
-  std::vector<unsigned char> bytes(padding, 0);
-  uint64_t at = stubSize;
-  std::vector<PayloadEntry> heads;
+namespace {
+
+// What follows the files' data in a setup whose stub is `stubSize` bytes:
+// `padding` zero bytes, the entry table and the footer.
+Bytes TableAndFooter(uint32_t stubSize, const std::vector<InputFile>& files, const std::vector<uint32_t>& sizes,
+                     uint32_t options, uint32_t padding) {
+  std::vector<EntryToWrite> entries;
   for (size_t i = 0; i < files.size(); ++i) {
-    PayloadEntry entry;
-    entry.kind = files[i].kind;
-    entry.size = sizes[i];
-    entry.offset = static_cast<uint32_t>(at);
-    entry.nameLength = static_cast<uint32_t>(files[i].name.size());
-    heads.push_back(entry);
-    at += sizes[i];
+    // CheckPlan has kept every name short.
+    entries.push_back({files[i].kind, sizes[i], files[i].name.data(), static_cast<uint32_t>(files[i].name.size())});
   }
-  uint64_t tableOffset = at + padding;
-  for (size_t i = 0; i < files.size(); ++i) {
-    unsigned char head[kEntryHeadSize];
-    EncodeEntryHead(heads[i], head);
-    bytes.insert(bytes.end(), head, head + kEntryHeadSize);
-    bytes.insert(bytes.end(), files[i].name.begin(), files[i].name.end());
+  Bytes bytes(TableAndFooterSize(entries.data(), entries.size(), padding));
+  if (!EncodeTableAndFooter(stubSize, entries.data(), entries.size(), options, padding, bytes.data())) {
+    throw PackError("the setup would reach 2 GiB, which a payload cannot describe");
   }
-  uint64_t footerOffset = at + bytes.size();
-  if (footerOffset + kFooterSize >= kTwoGiB) throw PackError("the setup would reach 2 GiB, which a payload cannot describe");
-  PayloadFooter footer;
-  footer.entryCount = static_cast<uint32_t>(files.size());
-  footer.version = kPayloadVersion;
-  footer.footerOffset = static_cast<uint32_t>(footerOffset);
-  footer.tableOffset = static_cast<uint32_t>(tableOffset);
-  footer.dataOffset = stubSize;
-  footer.options = options;
-  unsigned char encoded[kFooterSize];
-  EncodeFooter(footer, encoded);
-  bytes.insert(bytes.end(), encoded, encoded + kFooterSize);
   return bytes;
 }
-
-namespace {
 
 // `image` is the rewritten stub, or empty for the stub file's own bytes.
 void WriteLayout(const SetupPlan& plan, const Bytes& image, const std::string& target, uint64_t stubSize,
                  const std::vector<uint32_t>& sizes, uint32_t padding) {
-  std::vector<unsigned char> tail =
-      EncodeTableAndFooter(static_cast<uint32_t>(stubSize), plan.files, sizes, plan.options, padding);
+  Bytes tail = TableAndFooter(static_cast<uint32_t>(stubSize), plan.files, sizes, plan.options, padding);
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
   if (!out) throw PackError("cannot create " + target);
   if (image.empty()) {

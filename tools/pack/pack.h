@@ -4,8 +4,6 @@
 
 #include <stdint.h>
 
-#include <ostream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,11 +11,6 @@
 #include "tools/pack/signature.h"
 
 namespace korvelt::pack {
-
-// A failure the packer reports in one line.
-struct PackError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
 
 struct InputFile {
   std::string name;  // the name the entry gets in the payload
@@ -40,12 +33,6 @@ void CheckPlan(const SetupPlan& plan);
 
 // The stub is searched for the payload marker in pieces of this size.
 constexpr size_t kStubSearchPiece = size_t{1} << 20;
-
-// What follows the files' data in a setup whose stub is `stubSize` bytes:
-// `padding` zero bytes, the entry table and the footer.
-std::vector<unsigned char> EncodeTableAndFooter(uint32_t stubSize, const std::vector<InputFile>& files,
-                                                const std::vector<uint32_t>& sizes, uint32_t options,
-                                                uint32_t padding = 0);
 
 // Writes the setup; the output appears whole or not at all.
 void WriteSetup(const SetupPlan& plan);
@@ -85,8 +72,5 @@ std::string ExecutableArchitecture(const std::string& path);
 // runs on every Windows; "x64" or "x86_64": korvelt-x64.exe) in the folder
 // of the program at `programPath`; "" for an unknown architecture.
 std::string StubBesideProgram(const std::string& programPath, const std::string& architecture);
-
-// The command line: returns the exit code.
-int Main(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 
 }  // namespace korvelt::pack

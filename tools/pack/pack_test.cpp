@@ -10,6 +10,7 @@
 
 #include "payload/format.h"
 #include "testing/planted_names.h"
+#include "tools/pack/cli.h"
 
 namespace korvelt::pack {
 namespace {
@@ -413,21 +414,6 @@ TEST_F(PackTest, CreateTakesTheStubOfItsArchitecture) {
       << err.str();
   EXPECT_FALSE(fs::exists(Path("setup.exe.partial")));
   EXPECT_EQ(ListSetup(Path("setup.exe")).dataOffset, 5000u);
-}
-
-// The encoded table and footer are what the bootstrapper reads.
-TEST(EncodeTest, MatchesTheWorkedLayout) {
-  std::vector<InputFile> files = {{"Product1.0.msi", "", MainPackage}, {"Data01.cab", "", MainSupport}};
-  std::vector<unsigned char> tail = EncodeTableAndFooter(77824, files, {229376, 1132343}, 0);
-  ASSERT_EQ(tail.size(), 30u + 26u + 36u);
-  auto at = [&](size_t offset) {
-    return uint32_t{tail[offset]} | uint32_t{tail[offset + 1]} << 8 | uint32_t{tail[offset + 2]} << 16 |
-           uint32_t{tail[offset + 3]} << 24;
-  };
-  EXPECT_EQ(at(30 + 8), 307200u);         // entry 1's offset
-  EXPECT_EQ(at(56 + 8), 1439599u);        // footerOffset
-  EXPECT_EQ(at(56 + 12), 1439543u);       // tableOffset
-  EXPECT_EQ(std::string(tail.end() - 12, tail.end() - 2), "KORVELTSFX");
 }
 
 }  // namespace

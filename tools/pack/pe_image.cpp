@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <fstream>
 
-#include "tools/pack/pack.h"
+#include "base/little_endian.h"
+#include "tools/pack/pack_error.h"
 
 namespace korvelt::pack {
 namespace {
@@ -46,16 +47,6 @@ bool PowerOfTwo(uint32_t value) { return value != 0 && (value & (value - 1)) == 
 
 uint64_t AlignUp(uint64_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
-void Put16(Bytes& bytes, uint64_t offset, uint16_t value) {
-  bytes[offset] = static_cast<unsigned char>(value);
-  bytes[offset + 1] = static_cast<unsigned char>(value >> 8);
-}
-
-void Put32(Bytes& bytes, uint64_t offset, uint32_t value) {
-  Put16(bytes, offset, static_cast<uint16_t>(value));
-  Put16(bytes, offset + 2, static_cast<uint16_t>(value >> 16));
-}
-
 }  // namespace
 
 bool ReadAt(std::istream& in, uint64_t fileSize, uint64_t offset, unsigned char* into, uint64_t size) {
@@ -66,52 +57,47 @@ bool ReadAt(std::istream& in, uint64_t fileSize, uint64_t offset, unsigned char*
   return in && static_cast<uint64_t>(in.gcount()) == size;
 }
 
-uint32_t LittleEndian(const unsigned char* bytes, int count) {
-  uint32_t value = 0;
-  for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
-  return value;
-}
-
 bool FindPeSignature(std::istream& in, uint64_t fileSize, uint64_t* at) {
   unsigned char bytes[4];
   if (!ReadAt(in, fileSize, 0, bytes, 2) || bytes[0] != 'M' || bytes[1] != 'Z') return false;
   if (!ReadAt(in, fileSize, kNewHeaderPointerOffset, bytes, 4)) return false;
-  uint64_t signature = LittleEndian(bytes, 4);
-  if (!ReadAt(in, fileSize, signature, bytes, kSignatureSize) || LittleEndian(bytes, 4) != kPeSignature) return false;
+  uint64_t signature = LoadLe32(bytes);
+  if (!ReadAt(in, fileSize, signature, bytes, kSignatureSize) || LoadLe32(bytes) != kPeSignature) return false;
   *at = signature;
   return true;
 }
 
-uint16_t PeImage::Get16(uint64_t offset) const {
+uint16_t PeImage::Field16(uint64_t offset) const {
   if (offset > bytes_.size() || bytes_.size() - offset < 2) Refuse("its headers are cut short");
-  return static_cast<uint16_t>(bytes_[offset] | bytes_[offset + 1] << 8);
+  return LoadLe16(bytes_.data() + offset);
 }
 
-uint32_t PeImage::Get32(uint64_t offset) const {
-  return Get16(offset) | static_cast<uint32_t>(Get16(offset + 2)) << 16;
+uint32_t PeImage::Field32(uint64_t offset) const {
+  if (offset > bytes_.size() || bytes_.size() - offset < 4) Refuse("its headers are cut short");
+  return LoadLe32(bytes_.data() + offset);
 }
 
 void PeImage::Refuse(const std::string& why) const { throw PackError(what_ + ": " + why); }
 
 PeImage::PeImage(Bytes bytes, std::string what) : bytes_(std::move(bytes)), what_(std::move(what)) {
   if (bytes_.size() < 2 || bytes_[0] != 'M' || bytes_[1] != 'Z') Refuse("not a Windows executable (no MZ header)");
-  uint64_t signature = Get32(kNewHeaderPointerOffset);
-  if (Get32(signature) != kPeSignature) Refuse("not a Windows executable (no PE signature)");
+  uint64_t signature = Field32(kNewHeaderPointerOffset);
+  if (Field32(signature) != kPeSignature) Refuse("not a Windows executable (no PE signature)");
   fileHeader_ = signature + kSignatureSize;
   optionalHeader_ = fileHeader_ + kFileHeaderSize;
-  uint16_t optionalSize = Get16(fileHeader_ + kSizeOfOptionalHeaderOffset);
-  uint16_t magic = Get16(optionalHeader_);
+  uint16_t optionalSize = Field16(fileHeader_ + kSizeOfOptionalHeaderOffset);
+  uint16_t magic = Field16(optionalHeader_);
   if (magic != kMagic32 && magic != kMagic64) Refuse("not a PE32 or PE32+ image");
   is64_ = magic == kMagic64;
   uint64_t countOffset = is64_ ? kNumberOfRvaAndSizesOffset64 : kNumberOfRvaAndSizesOffset32;
-  uint32_t directoryCount = Get32(optionalHeader_ + countOffset);
+  uint32_t directoryCount = Field32(optionalHeader_ + countOffset);
   directoryTable_ = optionalHeader_ + countOffset + 4;
   if (directoryCount > kMaxDirectories ||
       countOffset + 4 + uint64_t{directoryCount} * kDirectorySize > optionalSize) {
     Refuse("its data directories do not fit its optional header");
   }
   for (uint32_t i = 0; i < directoryCount; ++i) {
-    directories_.push_back({Get32(directoryTable_ + i * kDirectorySize), Get32(directoryTable_ + i * kDirectorySize + 4)});
+    directories_.push_back({Field32(directoryTable_ + i * kDirectorySize), Field32(directoryTable_ + i * kDirectorySize + 4)});
   }
   uint32_t fileAlignment = FileAlignment();
   uint32_t sectionAlignment = SectionAlignment();
@@ -119,9 +105,9 @@ PeImage::PeImage(Bytes bytes, std::string what) : bytes_(std::move(bytes)), what
     Refuse("its section or file alignment is not a power of two");
   }
   sectionTable_ = optionalHeader_ + optionalSize;
-  uint16_t count = Get16(fileHeader_ + kNumberOfSectionsOffset);
+  uint16_t count = Field16(fileHeader_ + kNumberOfSectionsOffset);
   uint64_t tableEnd = sectionTable_ + count * kSectionHeaderSize;
-  if (count == 0 || tableEnd > bytes_.size() || tableEnd > Get32(optionalHeader_ + kSizeOfHeadersOffset)) {
+  if (count == 0 || tableEnd > bytes_.size() || tableEnd > Field32(optionalHeader_ + kSizeOfHeadersOffset)) {
     Refuse("its section table lies outside its headers");
   }
   for (uint16_t i = 0; i < count; ++i) {
@@ -129,11 +115,11 @@ PeImage::PeImage(Bytes bytes, std::string what) : bytes_(std::move(bytes)), what
     PeSection section;
     const char* name = reinterpret_cast<const char*>(&bytes_[header]);
     section.name.assign(name, std::find(name, name + 8, '\0'));
-    section.virtualSize = Get32(header + kVirtualSizeOffset);
-    section.virtualAddress = Get32(header + kVirtualAddressOffset);
-    section.rawSize = Get32(header + kSizeOfRawDataOffset);
-    section.rawOffset = Get32(header + kPointerToRawDataOffset);
-    section.characteristics = Get32(header + kCharacteristicsOffset);
+    section.virtualSize = Field32(header + kVirtualSizeOffset);
+    section.virtualAddress = Field32(header + kVirtualAddressOffset);
+    section.rawSize = Field32(header + kSizeOfRawDataOffset);
+    section.rawOffset = Field32(header + kPointerToRawDataOffset);
+    section.characteristics = Field32(header + kCharacteristicsOffset);
     if (section.rawSize != 0 && uint64_t{section.rawOffset} + section.rawSize > bytes_.size()) {
       Refuse("section '" + section.name + "' lies outside the file");
     }
@@ -168,7 +154,7 @@ void PeImage::CheckMovable(size_t resource) const {
   if (directories_.size() > kCertificateDirectory && directories_[kCertificateDirectory].size != 0) {
     Refuse("it is signed already; sign the setup after packing");
   }
-  if (Get32(fileHeader_ + kPointerToSymbolTableOffset) != 0) Refuse("it holds a symbol table behind its sections");
+  if (Field32(fileHeader_ + kPointerToSymbolTableOffset) != 0) Refuse("it holds a symbol table behind its sections");
   uint64_t end = 0;
   for (size_t i = 0; i < sections_.size(); ++i) {
     const PeSection& section = sections_[i];
@@ -209,8 +195,8 @@ void PeImage::CheckMovable(size_t resource) const {
     }
     if (at == 0) Refuse("its debug directory lies outside its sections");
     for (uint64_t entry = 0; entry + kDebugEntrySize <= debug.size; entry += kDebugEntrySize) {
-      if (Get32(at + entry + kDebugAddressOfRawDataOffset) >= rsrc.virtualAddress ||
-          Get32(at + entry + kDebugPointerToRawDataOffset) >= rsrc.rawOffset) {
+      if (Field32(at + entry + kDebugAddressOfRawDataOffset) >= rsrc.virtualAddress ||
+          Field32(at + entry + kDebugPointerToRawDataOffset) >= rsrc.rawOffset) {
         Refuse("its debug data lie behind the resources");
       }
     }
@@ -228,8 +214,8 @@ void PeImage::CheckMovable(size_t resource) const {
     if (at == 0) Refuse("its base relocations lie outside its sections' file data");
     uint64_t offset = 0;
     while (offset + kRelocationBlockHeaderSize <= relocations.size) {
-      uint32_t page = Get32(at + offset);
-      uint32_t blockSize = Get32(at + offset + 4);
+      uint32_t page = Field32(at + offset);
+      uint32_t blockSize = Field32(at + offset + 4);
       if (blockSize < kRelocationBlockHeaderSize || blockSize > relocations.size - offset) {
         Refuse("its base relocations are corrupt");
       }
@@ -280,23 +266,24 @@ Bytes PeImage::WithResources(const Bytes& resources) const {
 
   for (size_t i = 0; i < moved.size(); ++i) {
     uint64_t header = sectionTable_ + (resource + i) * kSectionHeaderSize;
-    Put32(image, header + kVirtualSizeOffset, moved[i].virtualSize);
-    Put32(image, header + kVirtualAddressOffset, moved[i].virtualAddress);
-    Put32(image, header + kSizeOfRawDataOffset, moved[i].rawSize);
-    Put32(image, header + kPointerToRawDataOffset, moved[i].rawOffset);
+    StoreLe32(image.data() + header + kVirtualSizeOffset, moved[i].virtualSize);
+    StoreLe32(image.data() + header + kVirtualAddressOffset, moved[i].virtualAddress);
+    StoreLe32(image.data() + header + kSizeOfRawDataOffset, moved[i].rawSize);
+    StoreLe32(image.data() + header + kPointerToRawDataOffset, moved[i].rawOffset);
   }
-  Put32(image, directoryTable_ + kResourceDirectory * kDirectorySize + 4, static_cast<uint32_t>(resources.size()));
+  StoreLe32(image.data() + directoryTable_ + kResourceDirectory * kDirectorySize + 4,
+            static_cast<uint32_t>(resources.size()));
   if (relocationShift != 0) {
-    Put32(image, directoryTable_ + kBaseRelocationDirectory * kDirectorySize,
-          directories_[kBaseRelocationDirectory].address + relocationShift);
+    StoreLe32(image.data() + directoryTable_ + kBaseRelocationDirectory * kDirectorySize,
+              directories_[kBaseRelocationDirectory].address + relocationShift);
   }
-  Put32(image, optionalHeader_ + kSizeOfImageOffset, static_cast<uint32_t>(imageSize));
+  StoreLe32(image.data() + optionalHeader_ + kSizeOfImageOffset, static_cast<uint32_t>(imageSize));
   if (rsrc.characteristics & kInitializedData) {
     int64_t initialized = int64_t{SizeOfInitializedData()} + initializedChange;
     if (initialized < 0 || initialized >= static_cast<int64_t>(kFourGiB)) Refuse("its SizeOfInitializedData is wrong");
-    Put32(image, optionalHeader_ + kSizeOfInitializedDataOffset, static_cast<uint32_t>(initialized));
+    StoreLe32(image.data() + optionalHeader_ + kSizeOfInitializedDataOffset, static_cast<uint32_t>(initialized));
   }
-  Put32(image, optionalHeader_ + kCheckSumOffset, 0);
+  StoreLe32(image.data() + optionalHeader_ + kCheckSumOffset, 0);
   return image;
 }
 
@@ -329,8 +316,8 @@ void WritePeCheckSum(const std::string& path, uint64_t checkSumOffset) {
   uint64_t size = static_cast<uint64_t>(file.tellg());
   file.seekg(0);
   uint32_t sum = PeCheckSum(file, size, checkSumOffset);
-  unsigned char bytes[4] = {static_cast<unsigned char>(sum), static_cast<unsigned char>(sum >> 8),
-                            static_cast<unsigned char>(sum >> 16), static_cast<unsigned char>(sum >> 24)};
+  unsigned char bytes[4];
+  StoreLe32(bytes, sum);
   file.seekp(static_cast<std::streamoff>(checkSumOffset));
   file.write(reinterpret_cast<const char*>(bytes), 4);
   file.close();

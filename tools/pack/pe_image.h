@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-namespace korvelt::pack {
+#include "tools/pack/bytes.h"
 
-using Bytes = std::vector<unsigned char>;
+namespace korvelt::pack {
 
 struct PeSection {
   std::string name;
@@ -54,11 +54,11 @@ class PeImage {
   bool Is64() const { return is64_; }
   const std::vector<PeSection>& sections() const { return sections_; }
   const std::vector<PeDirectory>& directories() const { return directories_; }
-  uint32_t FileAlignment() const { return Get32(optionalHeader_ + kFileAlignmentOffset); }
-  uint32_t SectionAlignment() const { return Get32(optionalHeader_ + kSectionAlignmentOffset); }
-  uint32_t SizeOfImage() const { return Get32(optionalHeader_ + kSizeOfImageOffset); }
-  uint32_t SizeOfInitializedData() const { return Get32(optionalHeader_ + kSizeOfInitializedDataOffset); }
-  uint16_t DllCharacteristics() const { return Get16(optionalHeader_ + kDllCharacteristicsOffset); }
+  uint32_t FileAlignment() const { return Field32(optionalHeader_ + kFileAlignmentOffset); }
+  uint32_t SectionAlignment() const { return Field32(optionalHeader_ + kSectionAlignmentOffset); }
+  uint32_t SizeOfImage() const { return Field32(optionalHeader_ + kSizeOfImageOffset); }
+  uint32_t SizeOfInitializedData() const { return Field32(optionalHeader_ + kSizeOfInitializedDataOffset); }
+  uint16_t DllCharacteristics() const { return Field16(optionalHeader_ + kDllCharacteristicsOffset); }
   uint64_t CheckSumOffset() const { return optionalHeader_ + kCheckSumOffset; }
 
   // The section that holds the resource directory at its start; throws
@@ -84,8 +84,10 @@ class PeImage {
   static constexpr uint64_t kCheckSumOffset = 64;
   static constexpr uint64_t kDllCharacteristicsOffset = 70;
 
-  uint16_t Get16(uint64_t offset) const;
-  uint32_t Get32(uint64_t offset) const;
+  // The field of 16 or 32 bits at `offset`; one that passes the end of the
+  // bytes refuses the image.
+  uint16_t Field16(uint64_t offset) const;
+  uint32_t Field32(uint64_t offset) const;
   [[noreturn]] void Refuse(const std::string& why) const;
   void CheckMovable(size_t resource) const;
 
@@ -104,7 +106,6 @@ class PeImage {
 // they lie: `ReadAt` takes `size` bytes at `offset` of a stream of
 // `fileSize` bytes, or gives false where they would pass its end.
 bool ReadAt(std::istream& in, uint64_t fileSize, uint64_t offset, unsigned char* into, uint64_t size);
-uint32_t LittleEndian(const unsigned char* bytes, int count);
 // Where the "PE\0\0" signature lies that the DOS header points to; false for
 // a file that is no Windows executable.
 bool FindPeSignature(std::istream& in, uint64_t fileSize, uint64_t* at);

@@ -5,7 +5,8 @@
 #include <functional>
 #include <sstream>
 
-#include "tools/pack/pack.h"
+#include "base/little_endian.h"
+#include "tools/pack/pack_error.h"
 #include "tools/pack/pe_resources.h"
 
 namespace korvelt::pack {
@@ -20,12 +21,6 @@ constexpr uint32_t kDiscardableData = 0x42000040;
 constexpr uint64_t kPe = 0x40;
 constexpr uint64_t kOptional = kPe + 4 + 20;
 
-uint32_t Get32(const Bytes& bytes, uint64_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-void Set32(Bytes& bytes, uint64_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
-}
 uint32_t Align(uint64_t value, uint32_t alignment) {
   return static_cast<uint32_t>((value + alignment - 1) / alignment * alignment);
 }
@@ -55,8 +50,8 @@ class TestImage {
     Bytes bytes(Align(headers, kFileAlignment), 0);
     bytes[0] = 'M';
     bytes[1] = 'Z';
-    Set32(bytes, 0x3C, kPe);
-    Set32(bytes, kPe, 0x4550);
+    StoreLe32(bytes.data() + 0x3C, kPe);
+    StoreLe32(bytes.data() + kPe, 0x4550);
     bytes[kPe + 4] = is64_ ? 0x64 : 0x4c;
     bytes[kPe + 5] = is64_ ? 0x86 : 0x01;
     bytes[kPe + 6] = static_cast<unsigned char>(sections_.size());
@@ -67,32 +62,31 @@ class TestImage {
     for (const Section& section : sections_) {
       if (section.characteristics & 0x40) initialized += section.rawSize;
     }
-    Set32(bytes, kOptional + 8, initialized);
-    Set32(bytes, kOptional + 32, kSectionAlignment);
-    Set32(bytes, kOptional + 36, kFileAlignment);
-    Set32(bytes, kOptional + 56, nextAddress_);
-    Set32(bytes, kOptional + 60, static_cast<uint32_t>(bytes.size()));
-    bytes[kOptional + 70] = static_cast<unsigned char>(kDllCharacteristics);
-    bytes[kOptional + 71] = static_cast<unsigned char>(kDllCharacteristics >> 8);
-    Set32(bytes, kOptional + (is64_ ? 108 : 92), 16);
+    StoreLe32(bytes.data() + kOptional + 8, initialized);
+    StoreLe32(bytes.data() + kOptional + 32, kSectionAlignment);
+    StoreLe32(bytes.data() + kOptional + 36, kFileAlignment);
+    StoreLe32(bytes.data() + kOptional + 56, nextAddress_);
+    StoreLe32(bytes.data() + kOptional + 60, static_cast<uint32_t>(bytes.size()));
+    StoreLe16(bytes.data() + kOptional + 70, kDllCharacteristics);
+    StoreLe32(bytes.data() + kOptional + (is64_ ? 108 : 92), 16);
     for (size_t i = 0; i < sections_.size(); ++i) {
       const Section& section = sections_[i];
       uint64_t header = SectionHeader(i);
       std::copy(section.name.begin(), section.name.end(), bytes.begin() + header);
-      Set32(bytes, header + 8, section.virtualSize);
-      Set32(bytes, header + 12, section.address);
-      Set32(bytes, header + 16, section.rawSize);
-      Set32(bytes, header + 20, static_cast<uint32_t>(bytes.size()));
-      Set32(bytes, header + 36, section.characteristics);
+      StoreLe32(bytes.data() + header + 8, section.virtualSize);
+      StoreLe32(bytes.data() + header + 12, section.address);
+      StoreLe32(bytes.data() + header + 16, section.rawSize);
+      StoreLe32(bytes.data() + header + 20, static_cast<uint32_t>(bytes.size()));
+      StoreLe32(bytes.data() + header + 36, section.characteristics);
       bytes.insert(bytes.end(), section.data.begin(), section.data.end());
       bytes.resize(bytes.size() + section.rawSize - section.data.size(), 0);
       if (section.name == ".rsrc") {
-        Set32(bytes, Directory(kResourceDirectory), section.address);
-        Set32(bytes, Directory(kResourceDirectory) + 4, section.virtualSize);
+        StoreLe32(bytes.data() + Directory(kResourceDirectory), section.address);
+        StoreLe32(bytes.data() + Directory(kResourceDirectory) + 4, section.virtualSize);
       }
       if (section.name == ".reloc") {
-        Set32(bytes, Directory(kBaseRelocationDirectory), section.address);
-        Set32(bytes, Directory(kBaseRelocationDirectory) + 4, section.virtualSize);
+        StoreLe32(bytes.data() + Directory(kBaseRelocationDirectory), section.address);
+        StoreLe32(bytes.data() + Directory(kBaseRelocationDirectory) + 4, section.virtualSize);
       }
     }
     return bytes;
@@ -155,7 +149,7 @@ TEST_P(PeImageTest, MovesWhatFollowsTheResources) {
     EXPECT_EQ(image.SizeOfInitializedData(),
               original.SizeOfInitializedData() - oldRsrc.rawSize - oldReloc.rawSize + rsrc.rawSize + reloc.rawSize);
     EXPECT_EQ(image.DllCharacteristics(), kDllCharacteristics);
-    EXPECT_EQ(Get32(image.bytes(), image.CheckSumOffset()), 0u);
+    EXPECT_EQ(LoadLe32(image.bytes().data() + image.CheckSumOffset()), 0u);
     // What lies before the resources is untouched but for the headers.
     EXPECT_TRUE(std::equal(original.bytes().begin() + 0x200, original.bytes().begin() + oldRsrc.rawOffset,
                            image.bytes().begin() + 0x200));
@@ -174,16 +168,16 @@ TEST_P(PeImageTest, RefusesLayoutsItCannotRebuild) {
     std::function<void(Bytes&)> change;
     const char* says;
   } cases[] = {
-      {"signed", [&](Bytes& b) { Set32(b, test.Directory(kCertificateDirectory), 0x4000); Set32(b, test.Directory(kCertificateDirectory) + 4, 8); }, "signed"},
-      {"reloc kept", [&](Bytes& b) { Set32(b, test.SectionHeader(3) + 36, kData); }, "not discardable"},
+      {"signed", [&](Bytes& b) { StoreLe32(b.data() + test.Directory(kCertificateDirectory), 0x4000); StoreLe32(b.data() + test.Directory(kCertificateDirectory) + 4, 8); }, "signed"},
+      {"reloc kept", [&](Bytes& b) { StoreLe32(b.data() + test.SectionHeader(3) + 36, kData); }, "not discardable"},
       {"data behind", [&](Bytes& b) { b.push_back(0); }, "data behind its last section"},
-      {"symbols", [&](Bytes& b) { Set32(b, kPe + 4 + 8, 0x100); }, "symbol table"},
-      {"export into moved", [&](Bytes& b) { Set32(b, test.Directory(kExportDirectory), test.rsrcAddress() + 0x1000); Set32(b, test.Directory(kExportDirectory) + 4, 4); }, "data directory 0"},
-      {"relocation of moved page", [&](Bytes& b) { Set32(b, test.Directory(kBaseRelocationDirectory), test.rsrcAddress()); }, "refers into"},
-      {"relocated page behind", [&](Bytes& b) { Set32(b, Get32(b, test.SectionHeader(3) + 20), test.rsrcAddress() + 0x1000); }, "relocates bytes behind"},
-      {"relocation block too long", [&](Bytes& b) { Set32(b, Get32(b, test.SectionHeader(3) + 20) + 4, 0x7fffffff); }, "relocations are corrupt"},
-      {"no resources", [&](Bytes& b) { Set32(b, test.Directory(kResourceDirectory) + 4, 0); }, "no resources"},
-      {"resources mid-section", [&](Bytes& b) { Set32(b, test.Directory(kResourceDirectory), test.rsrcAddress() + 4); }, "do not start a section"},
+      {"symbols", [&](Bytes& b) { StoreLe32(b.data() + kPe + 4 + 8, 0x100); }, "symbol table"},
+      {"export into moved", [&](Bytes& b) { StoreLe32(b.data() + test.Directory(kExportDirectory), test.rsrcAddress() + 0x1000); StoreLe32(b.data() + test.Directory(kExportDirectory) + 4, 4); }, "data directory 0"},
+      {"relocation of moved page", [&](Bytes& b) { StoreLe32(b.data() + test.Directory(kBaseRelocationDirectory), test.rsrcAddress()); }, "refers into"},
+      {"relocated page behind", [&](Bytes& b) { StoreLe32(b.data() + LoadLe32(b.data() + test.SectionHeader(3) + 20), test.rsrcAddress() + 0x1000); }, "relocates bytes behind"},
+      {"relocation block too long", [&](Bytes& b) { StoreLe32(b.data() + LoadLe32(b.data() + test.SectionHeader(3) + 20) + 4, 0x7fffffff); }, "relocations are corrupt"},
+      {"no resources", [&](Bytes& b) { StoreLe32(b.data() + test.Directory(kResourceDirectory) + 4, 0); }, "no resources"},
+      {"resources mid-section", [&](Bytes& b) { StoreLe32(b.data() + test.Directory(kResourceDirectory), test.rsrcAddress() + 4); }, "do not start a section"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -211,17 +205,17 @@ TEST_P(PeImageTest, RefusesHeadersOutOfBounds) {
   } cases[] = {
       {"no MZ", [](Bytes& b) { b[0] = 'Z'; }, "no MZ header"},
       {"cut in the DOS header", [](Bytes& b) { b.resize(0x3D); }, "cut short"},
-      {"e_lfanew past the end", [](Bytes& b) { Set32(b, 0x3C, 0xfffffff0); }, "cut short"},
+      {"e_lfanew past the end", [](Bytes& b) { StoreLe32(b.data() + 0x3C, 0xfffffff0); }, "cut short"},
       {"no PE signature", [](Bytes& b) { b[kPe] = 'X'; }, "no PE signature"},
       {"ROM image", [](Bytes& b) { b[kOptional] = 0x07; }, "PE32"},
-      {"too many directories", [&](Bytes& b) { Set32(b, kOptional + (GetParam() ? 108 : 92), 17); }, "data directories"},
+      {"too many directories", [&](Bytes& b) { StoreLe32(b.data() + kOptional + (GetParam() ? 108 : 92), 17); }, "data directories"},
       {"directories past the optional header", [](Bytes& b) { b[kPe + 4 + 16] = 100; }, "data directories"},
-      {"file alignment of three", [](Bytes& b) { Set32(b, kOptional + 36, 3); }, "power of two"},
+      {"file alignment of three", [](Bytes& b) { StoreLe32(b.data() + kOptional + 36, 3); }, "power of two"},
       {"no sections", [](Bytes& b) { b[kPe + 6] = 0; b[kPe + 7] = 0; }, "section table"},
       {"section table past the file", [](Bytes& b) { b[kPe + 6] = 0xff; b[kPe + 7] = 0xff; }, "section table"},
-      {"section raw data past the file", [&](Bytes& b) { Set32(b, test.SectionHeader(1) + 20, 0xfffffe00); }, "outside the file"},
-      {"section size wrapping", [&](Bytes& b) { Set32(b, test.SectionHeader(1) + 16, 0xffffff00); }, "outside the file"},
-      {"section past SizeOfImage", [&](Bytes& b) { Set32(b, test.SectionHeader(1) + 8, 0x7fffffff); }, "SizeOfImage"},
+      {"section raw data past the file", [&](Bytes& b) { StoreLe32(b.data() + test.SectionHeader(1) + 20, 0xfffffe00); }, "outside the file"},
+      {"section size wrapping", [&](Bytes& b) { StoreLe32(b.data() + test.SectionHeader(1) + 16, 0xffffff00); }, "outside the file"},
+      {"section past SizeOfImage", [&](Bytes& b) { StoreLe32(b.data() + test.SectionHeader(1) + 8, 0x7fffffff); }, "SizeOfImage"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -3,7 +3,8 @@
 #include <map>
 #include <set>
 
-#include "tools/pack/pack.h"
+#include "base/little_endian.h"
+#include "tools/pack/pack_error.h"
 
 namespace korvelt::pack {
 namespace {
@@ -24,12 +25,12 @@ class TreeReader {
 
   void Directory(uint64_t offset, int level, Resource& path, std::vector<Resource>& into) {
     if (!directories_.insert(offset).second) Fail("a directory is reached twice");
-    uint64_t count = uint64_t{Get16(offset + kNamedCountOffset)} + Get16(offset + kNumberedCountOffset);
+    uint64_t count = uint64_t{Field16(offset + kNamedCountOffset)} + Field16(offset + kNumberedCountOffset);
     if (count * kEntrySize > section_.size()) Fail("a directory counts more entries than fit");
     for (uint64_t i = 0; i < count; ++i) {
       uint64_t entry = offset + kDirectoryHeaderSize + i * kEntrySize;
-      uint32_t name = Get32(entry);
-      uint32_t target = Get32(entry + 4);
+      uint32_t name = Field32(entry);
+      uint32_t target = Field32(entry + 4);
       ResourceName& key = level == 0 ? path.type : level == 1 ? path.name : path.language;
       key = (name & kHighBit) ? Name(name & ~kHighBit) : ResourceName::Number(Id(name));
       bool subdirectory = target & kHighBit;
@@ -42,11 +43,15 @@ class TreeReader {
  private:
   [[noreturn]] void Fail(const std::string& why) { throw PackError("the resources are corrupt: " + why); }
 
-  uint16_t Get16(uint64_t offset) {
+  // The field of 16 or 32 bits at `offset`, which must lie inside the section.
+  uint16_t Field16(uint64_t offset) {
     if (offset > section_.size() || section_.size() - offset < 2) Fail("an offset passes the section's end");
-    return static_cast<uint16_t>(section_[offset] | section_[offset + 1] << 8);
+    return LoadLe16(section_.data() + offset);
   }
-  uint32_t Get32(uint64_t offset) { return Get16(offset) | static_cast<uint32_t>(Get16(offset + 2)) << 16; }
+  uint32_t Field32(uint64_t offset) {
+    if (offset > section_.size() || section_.size() - offset < 4) Fail("an offset passes the section's end");
+    return LoadLe32(section_.data() + offset);
+  }
 
   uint16_t Id(uint32_t value) {
     if (value > 0xffff) Fail("a number passes 16 bits");
@@ -56,22 +61,22 @@ class TreeReader {
   ResourceName Name(uint64_t offset) {
     ResourceName name;
     name.named = true;
-    uint16_t length = Get16(offset);
-    for (uint16_t i = 0; i < length; ++i) name.text.push_back(static_cast<char16_t>(Get16(offset + 2 + 2 * uint64_t{i})));
+    uint16_t length = Field16(offset);
+    for (uint16_t i = 0; i < length; ++i) name.text.push_back(static_cast<char16_t>(Field16(offset + 2 + 2 * uint64_t{i})));
     return name;
   }
 
   Resource Data(uint64_t offset, const Resource& path) {
     if (!dataEntries_.insert(offset).second) Fail("a data entry is reached twice");
-    uint32_t address = Get32(offset);
-    uint32_t size = Get32(offset + 4);
+    uint32_t address = Field32(offset);
+    uint32_t size = Field32(offset + 4);
     if (address < rva_ || address - rva_ > section_.size() || size > section_.size() - (address - rva_)) {
       Fail("data lie outside the section");
     }
     // Data shared between entries could otherwise multiply a small file.
     total_ += size;
     if (total_ > section_.size()) Fail("the data together pass the section's size");
-    Resource resource{path.type, path.name, path.language, Get32(offset + 8), {}};
+    Resource resource{path.type, path.name, path.language, Field32(offset + 8), {}};
     resource.data.assign(section_.begin() + (address - rva_), section_.begin() + (address - rva_) + size);
     return resource;
   }
@@ -121,9 +126,9 @@ class TreeWriter {
         nameDirectory += kDirectoryHeaderSize + languages.size() * kEntrySize;
         for (const auto& [language, resource] : languages) {
           languageEntry = WriteEntry(languageEntry, language, dataEntries_[leaf]);
-          Put32(dataEntries_[leaf], static_cast<uint32_t>(rva_ + data_[leaf]));
-          Put32(dataEntries_[leaf] + 4, static_cast<uint32_t>(resource->data.size()));
-          Put32(dataEntries_[leaf] + 8, resource->codePage);
+          StoreLe32(bytes_.data() + dataEntries_[leaf], static_cast<uint32_t>(rva_ + data_[leaf]));
+          StoreLe32(bytes_.data() + dataEntries_[leaf] + 4, static_cast<uint32_t>(resource->data.size()));
+          StoreLe32(bytes_.data() + dataEntries_[leaf] + 8, resource->codePage);
           std::copy(resource->data.begin(), resource->data.end(), bytes_.begin() + data_[leaf]);
           ++leaf;
         }
@@ -179,31 +184,22 @@ class TreeWriter {
   uint64_t WriteHeader(uint64_t at, const Map& entries) {
     uint16_t named = 0;
     for (const auto& entry : entries) named += entry.first.named;
-    Put16(at + kNamedCountOffset, named);
-    Put16(at + kNumberedCountOffset, static_cast<uint16_t>(entries.size() - named));
+    StoreLe16(bytes_.data() + at + kNamedCountOffset, named);
+    StoreLe16(bytes_.data() + at + kNumberedCountOffset, static_cast<uint16_t>(entries.size() - named));
     return at + kDirectoryHeaderSize;
   }
 
   uint64_t WriteEntry(uint64_t at, const ResourceName& key, uint64_t target) {
     if (key.named) {
       uint64_t text = strings_.at(key.text);
-      Put16(text, static_cast<uint16_t>(key.text.size()));
-      for (size_t i = 0; i < key.text.size(); ++i) Put16(text + 2 + 2 * i, key.text[i]);
-      Put32(at, static_cast<uint32_t>(text) | kHighBit);
+      StoreLe16(bytes_.data() + text, static_cast<uint16_t>(key.text.size()));
+      for (size_t i = 0; i < key.text.size(); ++i) StoreLe16(bytes_.data() + text + 2 + 2 * i, key.text[i]);
+      StoreLe32(bytes_.data() + at, static_cast<uint32_t>(text) | kHighBit);
     } else {
-      Put32(at, key.id);
+      StoreLe32(bytes_.data() + at, key.id);
     }
-    Put32(at + 4, static_cast<uint32_t>(target));
+    StoreLe32(bytes_.data() + at + 4, static_cast<uint32_t>(target));
     return at + kEntrySize;
-  }
-
-  void Put16(uint64_t at, uint16_t value) {
-    bytes_[at] = static_cast<unsigned char>(value);
-    bytes_[at + 1] = static_cast<unsigned char>(value >> 8);
-  }
-  void Put32(uint64_t at, uint32_t value) {
-    Put16(at, static_cast<uint16_t>(value));
-    Put16(at + 2, static_cast<uint16_t>(value >> 16));
   }
 
   const Types& types_;

@@ -4,7 +4,8 @@
 
 #include <functional>
 
-#include "tools/pack/pack.h"
+#include "base/little_endian.h"
+#include "tools/pack/pack_error.h"
 
 namespace korvelt::pack {
 namespace {
@@ -13,10 +14,6 @@ constexpr uint32_t kRva = 0x14000;
 
 ResourceName Named(const char16_t* text) { return {true, 0, text}; }
 ResourceName Id(uint16_t id) { return ResourceName::Number(id); }
-
-void Set32(Bytes& bytes, uint64_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 // What is built parses back whole, in the order Windows searches: names
 // before numbers, names without regard to case, numbers ascending.
@@ -70,16 +67,16 @@ TEST(ResourceTreeTest, RefusesCorruptTrees) {
       {"root cut short", [](Bytes& b) { b.resize(20); }, "passes the section's end"},
       {"huge counts", [](Bytes& b) { b[12] = 0xff; b[13] = 0xff; b[14] = 0xff; b[15] = 0xff; }, "counts more entries"},
       {"one entry too many", [](Bytes& b) { b[14] = 2; }, "three levels"},
-      {"subdirectory past the end", [](Bytes& b) { Set32(b, 20, 0x80000000 | 0x7ffffff0); }, "passes the section's end"},
-      {"subdirectory loops to the root", [](Bytes& b) { Set32(b, 44, 0x80000000); }, "reached twice"},
-      {"data where a directory belongs", [](Bytes& b) { Set32(b, 20, 72); }, "three levels"},
-      {"directory where data belong", [](Bytes& b) { Set32(b, 68, 0x80000000 | 24); }, "three levels"},
-      {"number past 16 bits", [](Bytes& b) { Set32(b, 16, 0x10003); }, "16 bits"},
-      {"name past the end", [](Bytes& b) { Set32(b, 16, 0x80000000 | 126); b[126] = 0xff; }, "passes the section's end"},
-      {"data below the section", [](Bytes& b) { Set32(b, 72, kRva - 1); }, "outside the section"},
-      {"data past the end", [](Bytes& b) { Set32(b, 76, 41); }, "outside the section"},
-      {"data size wrapping", [](Bytes& b) { Set32(b, 72, kRva + 100); Set32(b, 76, 0xffffffa0); }, "outside the section"},
-      {"data address wrapping", [](Bytes& b) { Set32(b, 72, 0xffffffff); }, "outside the section"},
+      {"subdirectory past the end", [](Bytes& b) { StoreLe32(b.data() + 20, 0x80000000 | 0x7ffffff0); }, "passes the section's end"},
+      {"subdirectory loops to the root", [](Bytes& b) { StoreLe32(b.data() + 44, 0x80000000); }, "reached twice"},
+      {"data where a directory belongs", [](Bytes& b) { StoreLe32(b.data() + 20, 72); }, "three levels"},
+      {"directory where data belong", [](Bytes& b) { StoreLe32(b.data() + 68, 0x80000000 | 24); }, "three levels"},
+      {"number past 16 bits", [](Bytes& b) { StoreLe32(b.data() + 16, 0x10003); }, "16 bits"},
+      {"name past the end", [](Bytes& b) { StoreLe32(b.data() + 16, 0x80000000 | 126); b[126] = 0xff; }, "passes the section's end"},
+      {"data below the section", [](Bytes& b) { StoreLe32(b.data() + 72, kRva - 1); }, "outside the section"},
+      {"data past the end", [](Bytes& b) { StoreLe32(b.data() + 76, 41); }, "outside the section"},
+      {"data size wrapping", [](Bytes& b) { StoreLe32(b.data() + 72, kRva + 100); StoreLe32(b.data() + 76, 0xffffffa0); }, "outside the section"},
+      {"data address wrapping", [](Bytes& b) { StoreLe32(b.data() + 72, 0xffffffff); }, "outside the section"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -104,8 +101,8 @@ TEST(ResourceTreeTest, RefusesDataSharedPastTheSectionsSize) {
   // Every data entry points at the whole section. They follow the root
   // (24 bytes), the type's directory (48) and four name directories (24 each).
   for (uint64_t entry = 168; entry < 168 + 4 * 16; entry += 16) {
-    Set32(section, entry, kRva);
-    Set32(section, entry + 4, static_cast<uint32_t>(section.size()));
+    StoreLe32(section.data() + entry, kRva);
+    StoreLe32(section.data() + entry + 4, static_cast<uint32_t>(section.size()));
   }
   EXPECT_THROW(ParseResources(section, kRva), PackError);
 }

@@ -3,7 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/pack/pack.h"
+#include "base/little_endian.h"
+#include "tools/pack/pack_error.h"
 #include "tools/pack/pe_image.h"
 
 namespace korvelt::pack {
@@ -42,17 +43,17 @@ bool FindSecurityEntry(std::istream& in, uint64_t fileSize, uint64_t* entryAt, u
   uint64_t peAt = 0;
   if (!FindPeSignature(in, fileSize, &peAt)) return false;
   if (!ReadAt(in, fileSize, peAt + kOptionalHeaderSizeAt, bytes, 2)) return false;
-  uint64_t optionalSize = LittleEndian(bytes, 2);
+  uint64_t optionalSize = LoadLe16(bytes);
   uint64_t optionalAt = peAt + kOptionalHeaderAt;
   if (!ReadAt(in, fileSize, optionalAt, bytes, 2)) return false;
-  uint32_t magic = LittleEndian(bytes, 2);
+  uint32_t magic = LoadLe16(bytes);
   if (magic != kMagicPe32 && magic != kMagicPe32Plus) return false;
   bool wide = magic == kMagicPe32Plus;
   uint64_t countAt = wide ? kDirectoryCountAtPe32Plus : kDirectoryCountAtPe32;
   uint64_t directoriesAt = wide ? kDirectoriesAtPe32Plus : kDirectoriesAtPe32;
   // The header's stated size must hold what is read from it.
   if (optionalSize < directoriesAt || !ReadAt(in, fileSize, optionalAt + countAt, bytes, 4)) return false;
-  uint64_t count = LittleEndian(bytes, 4);
+  uint64_t count = LoadLe32(bytes);
   if (optionalSize < directoriesAt + count * kDirectorySize) return false;
   *headersEnd = optionalAt + optionalSize;
   *present = count > kSecurityDirectory;
@@ -72,15 +73,15 @@ Signature ReadSignature(std::istream& in, uint64_t fileSize) {
   unsigned char entry[kDirectorySize];
   if (!ReadAt(in, fileSize, entryAt, entry, kDirectorySize)) return Signature();
   // Both are 32-bit, so their sum cannot wrap in 64 bits.
-  uint64_t offset = LittleEndian(entry, 4);
-  uint64_t size = LittleEndian(entry + 4, 4);
+  uint64_t offset = LoadLe32(entry);
+  uint64_t size = LoadLe32(entry + 4);
   if (offset == 0 && size == 0) return signature;
   if (offset < headersEnd) return Broken(offset, size, "its table would lie inside the headers");
   if (offset > fileSize || size > fileSize - offset) return Broken(offset, size, "its table would pass the end of the file");
   if (size < kCertificateHeadSize) return Broken(offset, size, "its table is too small to hold a certificate");
   unsigned char head[kCertificateHeadSize];
   if (!ReadAt(in, fileSize, offset, head, kCertificateHeadSize)) return Broken(offset, size, "its table cannot be read");
-  uint64_t length = LittleEndian(head, 4);
+  uint64_t length = LoadLe32(head);
   if (length < kCertificateHeadSize || length > size) {
     return Broken(offset, size, "its first certificate's length does not fit its table");
   }

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/pack/pack.h"
+#include "tools/pack/cli.h"
 
 namespace korvelt::pack {
 namespace {

@@ -38,8 +38,6 @@ OTHER_FOLDERS = ["testing", "tests", "bench", "fuzz", "examples"]
 # now. They are listed, not failed; one that no longer occurs fails the
 # check, so that its line is removed here.
 KNOWN = {
-    ("tools/pack/config_check.cpp", "download"):
-        "the URL-to-name rule is still in download/worker.h, on its way out of download/",
     ("platform/http_win_test.cpp", "download"):
         "the real HTTP service is tested through the download run",
 }

@@ -8,6 +8,8 @@ import tempfile
 import time
 import unittest
 
+import control_ids
+
 SOURCE = os.environ.get("KORVELT_SOURCE", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 sys.path.insert(0, os.path.join(SOURCE, "testing"))
 import wine_settings  # noqa: E402
@@ -203,7 +205,7 @@ def probe_dialogs(seconds, close=False, until=0):
     return subprocess.Popen(arguments, env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
 
 
-EXTRACTING = 'control 1001 Static "Extracting the main application files..."'
+EXTRACTING = 'control %d Static "Extracting the main application files..."' % control_ids.IDC_STATUS_TEXT
 
 
 def wait_for_status_window(probe, title, seconds=60):

@@ -24,7 +24,7 @@ class ControlIdsTest(unittest.TestCase):
     def test_compiler_sees_the_same_ids(self):
         ids = dict(control_ids.read(), IDCANCEL=control_ids.IDCANCEL)
         lines = ['#include "%s"' % header for header in control_ids.HEADERS] + ["using namespace korvelt;"]
-        lines += ['static_assert(%s == %d, "%s is not %d");' % (name, value, name, value) for name, value in ids.items()]
+        lines += ['static_assert({0} == {1}, "{0} is not {1}");'.format(name, value) for name, value in ids.items()]
         with tempfile.TemporaryDirectory(prefix="korvelt-ids-") as folder:
             source = os.path.join(folder, "ids.cpp")
             with open(source, "w") as out:

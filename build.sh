@@ -4,8 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
 BUILD=$ROOT/build
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 JOBS=$(nproc)
 # The 32-bit loader whose start tells whether this machine runs 32-bit
 # programs (tests/build/test_arches.sh puts others in its place).
@@ -95,19 +93,18 @@ find_arches() {
   fi
 }
 
-# Selects one architecture's Wine: its prefix, its loader, its build folder.
+# Selects one architecture's Wine as testing/wine-ARCH.env sets it up: its
+# prefix, its loader, its build folder. The caller's WINEDEBUG and
+# WINEDLLOVERRIDES win over the file's.
 use_arch() {
-  export KORVELT_ARCH=$1
-  if [ "$1" = x64 ]; then
-    export WINEPREFIX=$BUILD/wine64 WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
-    WINE=/usr/lib/wine/wine64
-    WIN_BUILD=$BUILD/win64
-  else
-    export WINEPREFIX=$BUILD/wine32 WINEARCH=win32
-    unset WINELOADER
-    WINE=wine
-    WIN_BUILD=$BUILD/win32
-  fi
+  local loader wineloader winearch prefix win_build stub winedebug winedlloverrides
+  # shellcheck source=testing/wine-x86.env
+  . "$ROOT/testing/wine-$1.env"
+  export KORVELT_ARCH=$1 WINEPREFIX=$BUILD/$prefix WINEARCH=$winearch
+  export WINEDEBUG=${WINEDEBUG:-$winedebug} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-$winedlloverrides}
+  if [ -n "$wineloader" ]; then export WINELOADER=$wineloader; else unset WINELOADER; fi
+  WINE=$loader
+  WIN_BUILD=$BUILD/$win_build
 }
 
 # The architecture the demo and the benchmarks use: i686 where it runs.

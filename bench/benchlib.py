@@ -18,23 +18,22 @@ import threading
 import time
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(SOURCE, "testing"))
+import wine_settings  # noqa: E402
 
-Architecture = collections.namedtuple("Architecture", "name stub win_build prefix wine_arch loader")
+Architecture = collections.namedtuple("Architecture", "name stub win_build prefix loader settings")
 Result = collections.namedtuple("Result", "code seconds output cpu")
 
 
 def architecture(build):
     """The bootstrapper, Win32 build, Wine prefix and loader of the
     architecture KORVELT_ARCH names: "x86" (the default) or "x64".
-    WINEPREFIX and KORVELT_WIN_BUILD, when set, take precedence."""
-    if os.environ.get("KORVELT_ARCH", "x86") == "x64":
-        name, stub, win_build, prefix, wine_arch, loader = (
-            "x64", "korvelt-x64.exe", "win64", "wine64", "win64", "/usr/lib/wine/wine64")
-    else:
-        name, stub, win_build, prefix, wine_arch, loader = "x86", "korvelt.exe", "win32", "wine32", "win32", "wine"
-    return Architecture(name, os.path.join(build, "bin", stub),
-                        os.environ.get("KORVELT_WIN_BUILD") or os.path.join(build, win_build),
-                        os.environ.get("WINEPREFIX") or os.path.join(build, prefix), wine_arch, loader)
+    WINEPREFIX and KORVELT_WIN_BUILD, when set, take precedence; the
+    settings are testing/wine-ARCH.env's."""
+    settings = wine_settings.settings(os.environ.get("KORVELT_ARCH", "x86"))
+    return Architecture(settings.arch, os.path.join(build, "bin", settings.stub),
+                        os.environ.get("KORVELT_WIN_BUILD") or os.path.join(build, settings.win_build),
+                        os.environ.get("WINEPREFIX") or os.path.join(build, settings.prefix), settings.loader, settings)
 
 
 # Both bootstrappers and the size they aim at, whichever architecture runs.
@@ -200,10 +199,7 @@ class WarmWine:
     def __init__(self, build, work):
         self.arch = architecture(build)
         self.work = work
-        self.env = dict(os.environ)
-        self.env.update(WINEPREFIX=self.arch.prefix, WINEARCH=self.arch.wine_arch)
-        self.env.setdefault("WINEDEBUG", "-all")
-        self.env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+        self.env = wine_settings.environment(self.arch.settings, build)
         self._started_server = False
         self._keeper = None
         self._marker = os.path.join(work, "wine-is-warm")

@@ -11,6 +11,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "e2e"))
 
+import control_ids as ids  # noqa: E402
 import harness  # noqa: E402
 import driver  # noqa: E402
 import servers  # noqa: E402
@@ -22,6 +23,8 @@ IDENTITY = ["--product-name", "Korvelt Sample", "--company", "Korvelt Sample Pub
             "--description", "Korvelt Sample Setup", "--copyright", "Copyright (C) 2026 Korvelt Sample Publisher",
             "--icon", os.path.join(HERE, "sample", "KorveltSample.ico")]
 TITLE = "Korvelt Sample Setup"
+# The wizard's controls the demo reads and clicks.
+NEXT, FINISH, LIST, HINT = ids.kNextButton, ids.kFinishButton, ids.IDC_PREREQ_LIST, ids.IDC_STEP_HINT
 
 
 def main():
@@ -207,28 +210,28 @@ def wizard_run(work):
             def button(id):
                 return lambda d: d.control(id=id) is not None and d.control(id=id).enabled
 
-            info = step(button(12324), "the Information page")
+            info = step(button(NEXT), "the Information page")
             print("the wizard opens on its Information page; Next is enabled; clicking Next")
-            driver.click(info.control(id=12324))
-            page = step(lambda d: d.control(id=1002) is not None and d.control(id=1002).rows, "the list")
-            for row in page.control(id=1002).rows:
+            driver.click(info.control(id=NEXT))
+            page = step(lambda d: d.control(id=LIST) is not None and d.control(id=LIST).rows, "the list")
+            for row in page.control(id=LIST).rows:
                 print("  the list shows: %s" % " | ".join(row))
-            print("  hint: %s" % page.control(id=1019).text)
+            print("  hint: %s" % page.control(id=HINT).text)
             print("clicking Next: the download dialog fetches the runtime from nginx")
-            driver.click(page.control(id=12324))
-            page = step(lambda d: d.control(id=1019) is not None and d.control(id=1019).text.endswith(
+            driver.click(page.control(id=NEXT))
+            page = step(lambda d: d.control(id=HINT) is not None and d.control(id=HINT).text.endswith(
                 "install the prerequisites."), "the install step")
-            print("  downloaded; the list shows: %s" % " | ".join(page.control(id=1002).rows[0]))
+            print("  downloaded; the list shows: %s" % " | ".join(page.control(id=LIST).rows[0]))
             print("clicking Next: the runtime's setup program runs")
-            driver.click(page.control(id=12324))
-            page = step(lambda d: d.control(id=1019) is not None and d.control(id=1019).text.startswith(
+            driver.click(page.control(id=NEXT))
+            page = step(lambda d: d.control(id=HINT) is not None and d.control(id=HINT).text.startswith(
                 "Please press the Finish"), "the finish step")
-            print("  the list shows: %s; hint: %s" % (" | ".join(page.control(id=1002).rows[0]),
-                                                     page.control(id=1019).text))
+            print("  the list shows: %s; hint: %s" % (" | ".join(page.control(id=LIST).rows[0]),
+                                                     page.control(id=HINT).text))
             shot = harness.screenshot("demo-wizard-finish")
             print("  screenshot:", shot)
             print("clicking Finish: the main package installs")
-            driver.click(page.control(id=12325))
+            driver.click(page.control(id=FINISH))
             code = harness.finish(run, timeout=300)
         finally:
             watcher.stop()

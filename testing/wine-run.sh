@@ -1,15 +1,12 @@
 #!/usr/bin/env bash
 # Runs a Win32 program under Wine in the project's own prefix for the
-# architecture in KORVELT_ARCH (x86 or x64) and passes its exit code through.
+# architecture in KORVELT_ARCH (x86 or x64), set up as testing/wine-ARCH.env
+# says, and passes its exit code through. The caller's WINEPREFIX, WINEDEBUG
+# and WINEDLLOVERRIDES win over the file's.
 here=$(cd "$(dirname "$0")/.." && pwd)
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-if [ "${KORVELT_ARCH:-x86}" = x64 ]; then
-  export WINEPREFIX=${WINEPREFIX:-$here/build/wine64} WINEARCH=win64
-  # The 64-bit loader itself: the wine wrapper prefers the 32-bit one, which
-  # some machines cannot start.
-  export WINELOADER=/usr/lib/wine/wine64
-  exec /usr/lib/wine/wine64 "$@"
-fi
-export WINEPREFIX=${WINEPREFIX:-$here/build/wine32} WINEARCH=win32
-exec wine "$@"
+# shellcheck source=testing/wine-x86.env
+. "$here/testing/wine-${KORVELT_ARCH:-x86}.env" || exit 1
+export WINEPREFIX=${WINEPREFIX:-$here/build/$prefix} WINEARCH=$winearch
+export WINEDEBUG=${WINEDEBUG:-$winedebug} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-$winedlloverrides}
+if [ -n "$wineloader" ]; then export WINELOADER=$wineloader; else unset WINELOADER; fi
+exec "$loader" "$@"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "testing/win32/wizard_driver.h"
+#include "wizard/pages_win.h"
 
 namespace korvelt {
 namespace {
@@ -17,10 +18,6 @@ namespace {
 using testing::SheetDriver;
 using testing::WizardSetup;
 using Log = std::vector<std::string>;
-
-constexpr int kBack = 12323;
-constexpr int kNext = 12324;
-constexpr int kFinish = 12325;
 
 std::string FileBytes(const std::string& path) { return testing::ReadText(path); }
 
@@ -64,7 +61,7 @@ TEST_F(WizardTest, PlainWalkDownloadsInstallsAndFinishes) {
     int dy = (work.top + work.bottom) / 2 - (sheet.bottom - sheet.top) / 2 - sheet.top;
     d.Note(dx == 0 && dy == 0 ? "centred" : "off centre by " + std::to_string(dx) + "," + std::to_string(dy));
 
-    d.Press(kNext);
+    d.Press(kNextButton);
     d.Note("caption " + d.Caption());
     d.NoteState("listed");
     for (int row = 0; row < d.Rows(); ++row) {
@@ -72,11 +69,11 @@ TEST_F(WizardTest, PlainWalkDownloadsInstallsAndFinishes) {
     }
     d.Note("folder " + d.ItemText(IDC_DOWNLOAD_FOLDER));
 
-    d.Press(kNext);
+    d.Press(kNextButton);
     d.NoteState("downloaded");
     d.Note(d.Actions());
 
-    d.Press(kNext, false);
+    d.Press(kNextButton, false);
     d.WaitFor([&] { return d.Cell(0, 2) == "Installed"; });
     d.NoteState("installed");
     d.Note(d.Actions());
@@ -85,16 +82,16 @@ TEST_F(WizardTest, PlainWalkDownloadsInstallsAndFinishes) {
     GetWindowRect(d.sheet(), &sheet);
     moved = {sheet.left + 17, sheet.top + 11};
     SetWindowPos(d.sheet(), nullptr, moved.x, moved.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    d.Press(kBack);
+    d.Press(kBackButton);
     d.NoteState("back");
-    d.Press(kNext);
+    d.Press(kNextButton);
     d.NoteState("next again");
     GetWindowRect(d.sheet(), &sheet);
     d.Note(sheet.left == moved.x && sheet.top == moved.y ? "not moved" : "moved");
     bool sameIcons = reinterpret_cast<HICON>(SendMessageA(d.sheet(), WM_GETICON, ICON_BIG, 0)) == icons[0] &&
                      reinterpret_cast<HICON>(SendMessageA(d.sheet(), WM_GETICON, ICON_SMALL, 0)) == icons[1];
     d.Note(sameIcons ? "same icons" : "icons changed");
-    d.Press(kFinish, false);
+    d.Press(kFinishButton, false);
   });
 
   EXPECT_EQ(outcome, WizardOutcome::Finished);
@@ -137,7 +134,7 @@ std::vector<std::string>* sheetTexts = nullptr;
 
 LRESULT CALLBACK WatchSheetTexts(int code, WPARAM wParam, LPARAM lParam) {
   const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-  if (code == HC_ACTION && call->message == WM_SETTEXT && GetDlgItem(call->hwnd, kNext) && sheetTexts) {
+  if (code == HC_ACTION && call->message == WM_SETTEXT && GetDlgItem(call->hwnd, kNextButton) && sheetTexts) {
     sheetTexts->push_back(testing::WindowText(call->hwnd));
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -162,7 +159,7 @@ TEST_F(WizardTest, CaptionFollowsTheVersionInformation) {
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, WatchSheetTexts, nullptr, GetCurrentThreadId());
     WizardOutcome outcome = setup.Run([&](SheetDriver& d) {
       d.Note(d.Caption());
-      d.Press(kNext);
+      d.Press(kNextButton);
       d.Note(d.Caption());
       d.Press(IDCANCEL, false);
     });
@@ -188,9 +185,9 @@ TEST_F(WizardTest, MandatoryPrerequisiteDisablesFinishUntilTheEnd) {
   ASSERT_TRUE(setup.Build());
   WizardOutcome outcome = setup.Run([&](SheetDriver& d) {
     d.NoteState("opened");
-    d.Press(kNext);
+    d.Press(kNextButton);
     d.NoteState("listed");
-    d.Note(d.Press(kFinish) ? "finish pressed" : "finish refused");
+    d.Note(d.Press(kFinishButton) ? "finish pressed" : "finish refused");
     d.Press(IDCANCEL, false);
   });
   EXPECT_EQ(outcome, WizardOutcome::Cancelled);
@@ -208,17 +205,17 @@ TEST_F(WizardTest, MandatoryPrerequisiteDisablesFinishUntilTheEnd) {
   walked.Add("Runtime 2.0", "runtime.exe", DontInstall);
   ASSERT_TRUE(walked.Build());
   outcome = walked.Run([&](SheetDriver& d) {
-    d.Press(kNext);
-    d.Press(kNext);
+    d.Press(kNextButton);
+    d.Press(kNextButton);
     d.NoteState("downloaded");
-    d.Press(kNext, false);
+    d.Press(kNextButton, false);
     d.WaitFor([&] { return d.Cell(0, 2) == "Installed"; });
     d.NoteState("installed");
     d.ClickCell(1, 2);
     d.Choose(1);
     d.ClickCell(0, 0);
     d.NoteState("runtime chosen");
-    d.Press(kFinish, false);
+    d.Press(kFinishButton, false);
   });
   EXPECT_EQ(outcome, WizardOutcome::Finished);
   EXPECT_EQ(walked.log, (Log{"downloaded: PreRequisites [< Back Next > - Cancel] Please press the Next button to "
@@ -240,9 +237,9 @@ TEST_F(WizardTest, FailedDownloadIsReportedAndTriedAgain) {
   testing::SeenMessageBox box;
   HWND sheet = nullptr;
   WizardOutcome outcome = setup.Run([&](SheetDriver& d) {
-    d.Press(kNext);
+    d.Press(kNextButton);
     sheet = d.sheet();
-    d.Press(kNext, false);
+    d.Press(kNextButton, false);
     HWND shown = d.WaitForPopup();
     if (shown) {
       box.found = true;
@@ -256,16 +253,16 @@ TEST_F(WizardTest, FailedDownloadIsReportedAndTriedAgain) {
     }
     d.NoteState("after failure");
     d.Note(d.Actions());
-    d.Press(kNext, false);
+    d.Press(kNextButton, false);
     HWND second = d.WaitForPopup();
     d.Note(second ? testing::WindowText(GetDlgItem(second, 0xFFFF)) : "no second box");
     if (second) {
       SendMessageA(second, WM_COMMAND, IDOK, 0);
       d.WaitGone(second);
     }
-    d.Press(kNext);
+    d.Press(kNextButton);
     d.NoteState("after success");
-    d.Press(kFinish, false);
+    d.Press(kFinishButton, false);
   });
   EXPECT_EQ(outcome, WizardOutcome::Finished);
   ASSERT_TRUE(box.found);
@@ -294,7 +291,7 @@ TEST_F(WizardTest, ActionChooserOverridesARow) {
   ASSERT_TRUE(setup.Build());
   std::string geometry;
   WizardOutcome outcome = setup.Run([&](SheetDriver& d) {
-    d.Press(kNext);
+    d.Press(kNextButton);
     struct Click {
       int row, column;
     };
@@ -332,8 +329,8 @@ TEST_F(WizardTest, ActionChooserOverridesARow) {
     d.ClickCell(2, 2);
     d.Note("fonts: " + d.ChooserEntries());
     d.Choose(1);
-    d.Press(kBack);  // a sheet button takes the focus too
-    d.Press(kNext);
+    d.Press(kBackButton);  // a sheet button takes the focus too
+    d.Press(kNextButton);
     d.NoteState("fonts chosen");
     d.Note(d.Actions());
     d.Press(IDCANCEL, false);
@@ -367,7 +364,7 @@ TEST_F(WizardTest, ChooserReachesDeeperThanItsCell) {
   ASSERT_TRUE(setup.Build());
   RECT cell = {}, field = {}, dropped = {};
   setup.Run([&](SheetDriver& d) {
-    d.Press(kNext);
+    d.Press(kNextButton);
     EXPECT_NE(d.OpenChooser(1, 2), nullptr);
     cell = d.CellRect(1, 2);
     GetWindowRect(d.Chooser(), &field);
@@ -399,7 +396,7 @@ TEST_F(WizardTest, BrowseChoosesAnotherDownloadFolder) {
   ASSERT_TRUE(testing::WriteText(other + "\\codec.exe", std::string(300, 'c')));
   std::string pickerTitle;
   setup.Run([&](SheetDriver& d) {
-    d.Press(kNext);
+    d.Press(kNextButton);
     d.Click(d.Item(IDC_BROWSE), false);
     HWND picker = d.WaitForPopup();
     if (!picker) return d.Note("no picker");
@@ -543,7 +540,7 @@ TEST_F(WizardTest, NotificationsThePagesDoNotActOn) {
       answers += " " + send(d.sheet(), code);
     }
     d.Note(answers);
-    d.Press(kNext);
+    d.Press(kNextButton);
     d.ClickCell(1, 2);
     d.Choose(0);
     d.ClickCell(0, 0);

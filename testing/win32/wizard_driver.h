@@ -29,6 +29,7 @@
 #include "testing/payload_builder.h"
 #include "testing/win32/scratch_folder.h"
 #include "testing/win32/ui_helpers.h"
+#include "wizard/pages_win.h"
 #include "wizard/wizard_win.h"
 
 namespace korvelt::testing {
@@ -107,7 +108,7 @@ class SheetDriver {
   // The sheet's buttons, "-" for one disabled or hidden.
   std::string Buttons() const {
     std::string text;
-    for (int id : {12323, 12324, 12325, IDCANCEL}) {
+    for (int id : {kBackButton, kNextButton, kFinishButton, IDCANCEL}) {
       HWND button = GetDlgItem(sheet_, id);
       bool usable = button && IsWindowVisible(button) && IsWindowEnabled(button);
       if (!text.empty()) text += " ";
@@ -248,7 +249,7 @@ class SheetDriver {
 
  private:
   static BOOL CALLBACK FindSheetWindow(HWND window, LPARAM found) {
-    if (IsWindowVisible(window) && ClassOf(window) == "#32770" && GetDlgItem(window, 12324)) {
+    if (IsWindowVisible(window) && ClassOf(window) == "#32770" && GetDlgItem(window, kNextButton)) {
       *reinterpret_cast<HWND*>(found) = window;
       return FALSE;
     }

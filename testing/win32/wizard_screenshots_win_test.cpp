@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "testing/win32/wizard_driver.h"
+#include "wizard/pages_win.h"
 
 namespace korvelt {
 namespace {
@@ -49,7 +50,7 @@ TEST_F(WizardScreenshotTest, WalkThroughTheWizard) {
   setup.Run([&](SheetDriver& d) {
     SetForegroundWindow(d.sheet());
     Capture(d, "wizard_information");
-    d.Press(12324);
+    d.Press(kNextButton);
     Capture(d, "wizard_prerequisites");
 
     d.ClickCell(1, 2);
@@ -66,19 +67,19 @@ TEST_F(WizardScreenshotTest, WalkThroughTheWizard) {
       d.WaitGone(picker);
     }
 
-    d.Press(12324, false);
+    d.Press(kNextButton, false);
     HWND box = d.WaitForPopup();
     if (box) {
       Capture(d, "wizard_download_failed");
       SendMessageA(box, WM_COMMAND, IDOK, 0);
       d.WaitGone(box);
     }
-    d.Press(12324);
+    d.Press(kNextButton);
     Capture(d, "wizard_install_step");
-    d.Press(12324, false);
+    d.Press(kNextButton, false);
     d.WaitFor([&] { return d.Cell(0, 2) == "Installed"; });
     Capture(d, "wizard_finish_step");
-    d.Press(12325, false);
+    d.Press(kFinishButton, false);
   });
   EXPECT_EQ(setup.log, (std::vector<std::string>{
                            "wizard_information captured", "wizard_prerequisites captured", "wizard_chooser captured",

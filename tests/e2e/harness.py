@@ -3,37 +3,35 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
 
+import control_ids
+
 SOURCE = os.environ.get("KORVELT_SOURCE", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+sys.path.insert(0, os.path.join(SOURCE, "testing"))
+import wine_settings  # noqa: E402
+
 BIN = os.environ.get("KORVELT_BIN", os.path.join(SOURCE, "build", "bin"))
 # The architecture under test: x86 (the i686 bootstrapper under 32-bit
 # Wine) or x64 (the x86_64 one under 64-bit Wine). The tests are written
 # once and run for each.
 ARCH = os.environ.get("KORVELT_ARCH", "x86")
 X64 = ARCH == "x64"
-WIN_BUILD = os.environ.get("KORVELT_WIN_BUILD", os.path.join(SOURCE, "build", "win64" if X64 else "win32"))
-STUB = os.path.join(BIN, "korvelt-x64.exe" if X64 else "korvelt.exe")
-# The 64-bit loader is named directly: the wine wrapper prefers the 32-bit
-# one, which some machines cannot start.
-WINE = ["/usr/lib/wine/wine64"] if X64 else ["wine"]
+# Its loader, prefix, Win32 build and bootstrapper (testing/wine-ARCH.env).
+WINE_SETTINGS = wine_settings.settings(ARCH)
+WIN_BUILD = os.environ.get("KORVELT_WIN_BUILD", os.path.join(SOURCE, "build", WINE_SETTINGS.win_build))
+STUB = os.path.join(BIN, WINE_SETTINGS.stub)
+WINE = [WINE_SETTINGS.loader]
 PACK = os.path.join(BIN, "korvelt-pack")
 EXIT_CODE = os.path.join(WIN_BUILD, "e2e-tools", "exit_code.exe")
 ARTIFACTS = os.path.join(SOURCE, "build", "e2e")
 
 
 def wine_env(extra=None):
-    env = dict(os.environ)
-    env.setdefault("WINEPREFIX", os.path.join(SOURCE, "build", "wine64" if X64 else "wine32"))
-    env.setdefault("WINEDEBUG", "-all")
-    env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
-    env["WINEARCH"] = "win64" if X64 else "win32"
-    if X64:
-        env["WINELOADER"] = WINE[0]
-    else:
-        env.pop("WINELOADER", None)
+    env = wine_settings.environment(WINE_SETTINGS, os.path.join(SOURCE, "build"))
     if extra:
         env.update(extra)
     return env
@@ -207,7 +205,7 @@ def probe_dialogs(seconds, close=False, until=0):
     return subprocess.Popen(arguments, env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
 
 
-EXTRACTING = 'control 1001 Static "Extracting the main application files..."'
+EXTRACTING = 'control %d Static "Extracting the main application files..."' % control_ids.IDC_STATUS_TEXT
 
 
 def wait_for_status_window(probe, title, seconds=60):

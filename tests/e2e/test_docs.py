@@ -11,6 +11,7 @@ import shutil
 import subprocess
 import unittest
 
+import control_ids as ids
 import driver
 from harness import (PACK, PREFIX_C, SOURCE, STUB, TOOLS, WineTestCase, build_msi, delete_registry_key, finish,
                      installed_marker, pack, read, run_windows, screenshot, set_registry_value, start_windows,
@@ -21,7 +22,7 @@ DOCS = os.path.join(SOURCE, "docs", "configuration.md")
 PROGRAM = os.path.join(TOOLS, "fake_prereq.exe")
 SERVER = "https://downloads.contoso.com/"
 RUNTIME_KEY = "HKLM\\Software\\Contoso\\Runtime"
-NEXT, FINISH, LIST, HINT = 12324, 12325, 1002, 1019
+NEXT, FINISH, LIST, HINT = ids.kNextButton, ids.kFinishButton, ids.IDC_PREREQ_LIST, ids.IDC_STEP_HINT
 
 
 def examples():

@@ -6,12 +6,13 @@ import subprocess
 import time
 import unittest
 
+import control_ids as ids
 import driver
 from harness import (BIN, PACK, STUB, X64, TOOLS, WineTestCase, build_msi, finish, installed_marker, pack, probe_dialogs,
                      read, run_windows, screenshot, start_windows, uninstall, wait_for_status_window, windows_path,
                      wine_env)
 
-NEXT, CANCEL, LIST = 12324, 2, 1002
+NEXT, CANCEL, LIST = ids.kNextButton, ids.IDCANCEL, ids.IDC_PREREQ_LIST
 TITLE = "Contoso App Setup"
 
 

@@ -17,8 +17,9 @@ ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "s
                    "msvcrt.dll", "comctl32.dll"}
 
 PLANTED = ["riched32.dll", "wininet.dll"]
-# As on Windows, a DLL in the program's folder would win over the system's.
-NATIVE_FIRST = {"WINEDLLOVERRIDES": "riched32,wininet=n,b;mscoree,mshtml="}
+# As on Windows, a DLL in the program's folder would win over the system's;
+# the other overrides stay as they are.
+NATIVE_FIRST = {"WINEDLLOVERRIDES": "riched32,wininet=n,b;" + harness.WINE_SETTINGS.winedlloverrides}
 
 
 def imports(program):

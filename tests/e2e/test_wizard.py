@@ -7,15 +7,17 @@ import subprocess
 import time
 import unittest
 
+import control_ids as ids
 import driver
 from harness import (RUN_KEY, TOOLS, WineTestCase, build_msi, finish, installed_marker, pack, read,
                      registry_value, run_folders, screenshot, start_windows, uninstall, windows_path, wine_env)
 from servers import Nginx
 
 PROGRAM = os.path.join(TOOLS, "fake_prereq.exe")
-NEXT, FINISH, CANCEL, BACK = 12324, 12325, 2, 12323
-HINT, LIST, FOLDER, BROWSE = 1019, 1002, 1003, 1004
-PAUSE, SPEED, CURRENT_BAR, GLOBAL_BAR = 1011, 1014, 1008, 1009
+NEXT, FINISH, CANCEL, BACK = ids.kNextButton, ids.kFinishButton, ids.IDCANCEL, ids.kBackButton
+HINT, LIST, FOLDER, BROWSE = ids.IDC_STEP_HINT, ids.IDC_PREREQ_LIST, ids.IDC_DOWNLOAD_FOLDER, ids.IDC_BROWSE
+PAUSE, SPEED = ids.IDC_PAUSE_RESUME, ids.IDC_DOWNLOAD_SPEED
+CURRENT_BAR, GLOBAL_BAR = ids.IDC_CURRENT_PROGRESS, ids.IDC_TOTAL_PROGRESS
 
 
 def configuration(url, size, log):

@@ -141,6 +141,17 @@ uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* ur
     return DL_SAVE_FAILED;
   }
 
+  // With an ExactSize the body may come to no other size. Bytes past it
+  // are never written; a body that does not come to it (running past it,
+  // or ending elsewhere without a length that says it broke off) is
+  // another document or a transfer nothing can tell from one, so the file
+  // is emptied rather than kept to be run or continued.
+  const uint64_t expected = exactSize > 0 ? static_cast<uint32_t>(exactSize) : 0;
+  auto refuse = [&](uint64_t came) {
+    if (!files.SeekFromStart(file.Get(), 0) || !files.Truncate(file.Get())) return DL_SAVE_FAILED;
+    PostDownloadMessage(services, window, DL_WRONG_SIZE, came > UINT32_MAX ? UINT32_MAX : static_cast<uintptr_t>(came));
+    return DL_SIZE_REJECTED;
+  };
   unsigned char buffer[kDownloadChunk];
   for (;;) {
     // The gate is closed only while the pause flag is up, so a running
@@ -150,6 +161,7 @@ uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* ur
     uint32_t count = 0;
     if (!http.Read(request.Get(), buffer, sizeof buffer, &count) || count > sizeof buffer) return DL_READ_FAILED;
     if (count == 0) break;
+    if (expected && position + count > expected) return refuse(position + count);
     uint32_t t1 = services.clock.TimeOfDayMilliseconds();
     uint32_t written = 0;
     if (!files.Write(file.Get(), buffer, count, &written) || written != count) return DL_SAVE_FAILED;
@@ -158,9 +170,10 @@ uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* ur
     PostDownloadMessage(services, window, DL_PROGRESS, count, static_cast<intptr_t>(ChunkSpeed(count, t0, t1)));
     t0 = t1;
   }
-  // A body that ended short of (or ran past) the announced length is no
-  // finished file; what came stays for the next run to continue.
+  // A body that ended short of the announced length broke off; what came
+  // stays for the next run to continue.
   if (hasLength && position != length) return DL_READ_FAILED;
+  if (expected && position != expected) return refuse(position);
   return DL_COMPLETE;
 }
 

@@ -19,8 +19,12 @@ namespace korvelt {
 // starts there; any other body writes the file again from its first byte,
 // and it ends where the body ends. The file is not touched before the
 // server's length has been checked, and a body that ends short of that
-// length is a failed read. Leaves the file as far as it was written;
-// never deletes it.
+// length is a failed read, the file left as far as it was written for the
+// next run to continue. With an `exactSize` (above 0) nothing is written
+// past it, and a body that would run past it, or that ends at another
+// size without a length saying it broke off, goes the way of a wrong
+// length (DL_WRONG_SIZE with the size it came to, DL_SIZE_REJECTED) and
+// leaves the file empty. The file is never deleted.
 uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* url, int32_t exactSize,
                       const char* localPath, WindowId window, const std::atomic<uint32_t>& control,
                       EventId pauseEvent);

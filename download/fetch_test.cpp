@@ -99,8 +99,29 @@ TEST_F(DownloadTest, OneFile) {
       // finished file; what came stays.
       {"short body", [](FakeResource& r) { r.cutAt = 15000; }, false, {}, 20000, DL_READ_FAILED, true,
        Prefix(body, 15000), {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:6808"}},
-      {"long body", [](FakeResource& r) { r.announcedLength = 15000; }, false, {}, 15000, DL_READ_FAILED, true, body,
-       {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:8192", "DL_PROGRESS:3616"}},
+      // A body is never written past the size expected: a longer one is
+      // another file, and it is emptied.
+      {"long body", [](FakeResource& r) { r.announcedLength = 15000; }, false, {}, 15000, DL_SIZE_REJECTED, true, {},
+       {"GET u"}, {"DL_PROGRESS:8192", "DL_WRONG_SIZE:16384"}},
+      // Without a length the body must come to the size expected; one that
+      // ends at any other size is no file to run, nor a part to continue
+      // (a sign-in page looks no different from a broken transfer): it is
+      // emptied. Without an ExactSize any body is taken.
+      {"no length, exact size", [](FakeResource& r) { r.sendsLength = false; }, false, {}, 20000, DL_COMPLETE, true,
+       body, {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:8192", "DL_PROGRESS:3616"}},
+      {"no length, longer", [](FakeResource& r) { r.sendsLength = false; }, false, {}, 19999, DL_SIZE_REJECTED, true,
+       {}, {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:8192", "DL_WRONG_SIZE:20000"}},
+      {"no length, far longer", [](FakeResource& r) { r.sendsLength = false; }, false, {}, 9000, DL_SIZE_REJECTED,
+       true, {}, {"GET u"}, {"DL_PROGRESS:8192", "DL_WRONG_SIZE:16384"}},
+      {"no length, shorter", [](FakeResource& r) { r.sendsLength = false; }, false, {}, 44486, DL_SIZE_REJECTED, true,
+       {}, {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:8192", "DL_PROGRESS:3616", "DL_WRONG_SIZE:20000"}},
+      {"no length, cut short", [](FakeResource& r) { r.sendsLength = false; r.cutAt = 15000; }, false, {}, 20000,
+       DL_SIZE_REJECTED, true, {}, {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:6808", "DL_WRONG_SIZE:15000"}},
+      {"no length, resumed to another size", [](FakeResource& r) { r.sendsLength = false; }, true, Prefix(body, 10000),
+       25000, DL_SIZE_REJECTED, true, {}, {"GET u from 10000"},
+       {"DL_PROGRESS:10000", "DL_PROGRESS:8192", "DL_PROGRESS:1808", "DL_WRONG_SIZE:20000"}},
+      {"no length, no ExactSize", [](FakeResource& r) { r.sendsLength = false; r.cutAt = 15000; }, false, {}, 0,
+       DL_COMPLETE, true, Prefix(body, 15000), {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:6808"}},
       {"read fails", [](FakeResource& r) { r.readFailsAt = 9000; }, false, {}, 20000, DL_READ_FAILED, true,
        Prefix(body, 9000), {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:808"}},
       {"unknown url", [](FakeResource&) {}, false, {}, 20000, DL_OPEN_FAILED, false, {}, {"GET u"}, {}},

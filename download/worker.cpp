@@ -31,18 +31,23 @@ void RunWorker(DownloadBatch& batch) {
     String path;
     bool havePath = LocalDownloadPath(batch.folder.c_str(), item.url.c_str(), services.isLead, &path);
     PostDownloadMessage(services, batch.window, DL_FILE_START, i);
-    // A file of the full size would pass for finished without a byte
-    // fetched, yet the plan found its content wrong (or it would not be
-    // fetched at all).
+    // A file of the full size that holds the pinned content is the file;
+    // one of other content would pass for finished without a byte fetched,
+    // so it is emptied and fetched whole.
     uint64_t size = 0;
-    if (havePath && !item.sha256.Empty() && services.files.FindFile(path.c_str(), &size) &&
-        size == static_cast<uint32_t>(item.exactSize)) {
-      Empty(services.files, path.c_str());
+    bool fullSize = havePath && !item.sha256.Empty() && services.files.FindFile(path.c_str(), &size) &&
+                    size == static_cast<uint32_t>(item.exactSize);
+    bool verified = fullSize && FileMatches(services.files, services.sha256, path.c_str(), item.sha256.c_str());
+    uint32_t outcome = DL_SAVE_FAILED;
+    if (verified) {
+      PostDownloadMessage(services, batch.window, DL_PROGRESS, static_cast<uintptr_t>(size));
+      outcome = DL_COMPLETE;
+    } else if (havePath) {
+      if (fullSize) Empty(services.files, path.c_str());
+      outcome = DownloadFile(services, session.Get(), item.url.c_str(), item.exactSize, path.c_str(), batch.window,
+                             batch.control, batch.pauseEvent);
     }
-    uint32_t outcome = havePath ? DownloadFile(services, session.Get(), item.url.c_str(), item.exactSize, path.c_str(),
-                                               batch.window, batch.control, batch.pauseEvent)
-                                : DL_SAVE_FAILED;
-    if (outcome == DL_COMPLETE &&
+    if (outcome == DL_COMPLETE && !verified &&
         !FileMatches(services.files, services.sha256, path.c_str(), item.sha256.c_str())) {
       // Other content goes the way of another size, and is not kept to be
       // continued.

@@ -36,11 +36,12 @@ void WaitForWorker(DownloadBatch& batch);
 int32_t RunDownloads(DownloadBatch& batch, DownloadServices& services, DownloadDialog* dialog);
 
 // What the worker's thread runs: the session, then every item in order.
-// With a sha256, a file already of the item's full size is emptied and
-// fetched whole (the plan found its content wrong, or it would not be
-// fetched), and a finished file whose content is not that digest goes the
-// way of a file of the wrong size (DL_WRONG_SIZE, Failed) and is emptied,
-// so that the next run fetches it whole instead of continuing bad bytes.
+// With a sha256, a file already of the item's full size that holds that
+// digest counts as fetched without a request (one DL_PROGRESS of its size,
+// then DL_FILE_DONE); one of other content is emptied and fetched whole.
+// A finished file whose content is not that digest goes the way of a file
+// of the wrong size (DL_WRONG_SIZE, Failed) and is emptied, so that the
+// next run fetches it whole instead of continuing bad bytes.
 void RunWorker(DownloadBatch& batch);
 
 }  // namespace korvelt

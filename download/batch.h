@@ -86,6 +86,7 @@ enum DownloadMessage : uint32_t {
   DL_SAVE_FAILED = 1030,    // wParam item index
   DL_READ_FAILED = 1031,    // wParam item index
   DL_ABORTED = 1032,        // wParam item index
+  DL_NOT_SERVED = 1033,     // wParam item index: the server answered with an error, not the file
   DL_WRONG_SIZE = 1034,     // wParam the server's length
   DL_ALL_DONE = 1035,       // every item has been processed
   DL_SIZE_REJECTED = 1036,  // outcome only: skipped after DL_WRONG_SIZE

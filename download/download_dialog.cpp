@@ -88,6 +88,9 @@ bool DownloadDialogModel::HandleWorkerMessage(uint32_t message, uintptr_t wParam
     case DL_READ_FAILED:
       SetStatus(currentItem_, DownloadStatus::ReadError);
       break;
+    case DL_NOT_SERVED:
+      SetStatus(currentItem_, DownloadStatus::Failed);
+      break;
     case DL_WRONG_SIZE:
       // Marked before the box: while it is open the worker goes on, and the
       // next DL_FILE_START moves the current item on.

@@ -260,6 +260,13 @@ TEST_F(DownloadDialogModelTest, MessagesAndButtons) {
         {DL_FILE_START, 2}, {DL_WRONG_SIZE, 999}},
        {"0%", "0%", "0%"},
        5, 0, 30005, 100, "0.03 KB/s", {W, R, F}, {"box"}, false, 0, 0},
+      // An error answer fails its item without a box; the run goes on.
+      {"error answer, then done",
+       {20000, 10000},
+       {{DL_FILE_START, 0}, {DL_NOT_SERVED, 0}, {DL_FILE_START, 1}, {DL_PROGRESS, 10000, 0}, {DL_FILE_DONE, 1},
+        {DL_ALL_DONE}},
+       {"0%", "100%"},
+       10000, 10000, 30000, 10000, "0.00 KB/s", {F, D}, {"close 0"}, true, 0, 0},
       // A rejected file leaves its bar at 0 and the whole run's short.
       {"rejected then done",
        {20000, 10000, 5},

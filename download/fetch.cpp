@@ -9,7 +9,8 @@ enum class Answer {
   Rest,      // the body from the end of the file on: the file is continued
   Complete,  // nothing is missing
   Longer,    // the file is longer than the resource: ask for all of it
-  Refused,   // no answer, an error page, or a part other than the one asked for
+  Refused,   // an error page, or a part other than the one asked for
+  NoAnswer,  // the server could not be reached, or gave no HTTP answer
 };
 
 // Replaces `request` by one for `url` from byte `from` on and reads from
@@ -22,7 +23,7 @@ Answer Ask(HttpService& http, HttpId session, const char* url, uint32_t from, Sc
   uint32_t status = 0;
   request.Reset(http.OpenUrl(session, url, from, &status));
   *hasLength = false;
-  if (!request.Valid()) return Answer::Refused;
+  if (!request.Valid()) return Answer::NoAnswer;
   if (status == 200) {
     *hasLength = http.ContentLength(request.Get(), length);
     return Answer::Whole;
@@ -112,7 +113,8 @@ uint32_t DownloadFile(DownloadServices& services, HttpId session, const char* ur
   uint32_t length = 0;
   Answer answer = Ask(http, session, url, from, request, &hasLength, &length);
   if (answer == Answer::Longer) answer = Ask(http, session, url, 0, request, &hasLength, &length);
-  if (answer == Answer::Refused || answer == Answer::Longer) return DL_OPEN_FAILED;
+  if (answer == Answer::NoAnswer) return DL_OPEN_FAILED;
+  if (answer == Answer::Refused || answer == Answer::Longer) return DL_NOT_SERVED;
   if (hasLength && length != static_cast<uint32_t>(exactSize)) {
     PostDownloadMessage(services, window, DL_WRONG_SIZE, length);
     return DL_SIZE_REJECTED;

@@ -12,7 +12,9 @@
 namespace korvelt {
 
 // Fetches `url` into `localPath` and returns its outcome: DL_COMPLETE,
-// DL_OPEN_FAILED, DL_SAVE_FAILED, DL_READ_FAILED, DL_ABORTED or
+// DL_OPEN_FAILED (no answer from the server), DL_NOT_SERVED (an answer
+// that is not the file: an error status, or a part other than the one
+// asked for), DL_SAVE_FAILED, DL_READ_FAILED, DL_ABORTED or
 // DL_SIZE_REJECTED. Posts DL_PROGRESS and DL_WRONG_SIZE itself (to a
 // `window` other than 0). A file of that name is asked for from its end on
 // (a range request) and continued only after a 206 whose Content-Range

@@ -50,12 +50,12 @@ TEST_F(DownloadTest, OneFile) {
       {"wrong size keeps a partial file", [](FakeResource&) {}, true, Prefix(body, 100), 1, DL_SIZE_REJECTED, true,
        Prefix(body, 100), {"GET u from 100"}, {"DL_WRONG_SIZE:20000"}},
       // An error page is never the file, with or without a length.
-      {"404 of the right length", [](FakeResource& r) { r.status = 404; }, false, {}, 20000, DL_OPEN_FAILED, false, {},
+      {"404 of the right length", [](FakeResource& r) { r.status = 404; }, false, {}, 20000, DL_NOT_SERVED, false, {},
        {"GET u"}, {}},
       {"404 without length", [](FakeResource& r) { r.status = 404; r.sendsLength = false; }, false, {}, 20000,
-       DL_OPEN_FAILED, false, {}, {"GET u"}, {}},
-      {"500", [](FakeResource& r) { r.status = 500; }, false, {}, 20000, DL_OPEN_FAILED, false, {}, {"GET u"}, {}},
-      {"302 not followed", [](FakeResource& r) { r.status = 302; }, false, {}, 20000, DL_OPEN_FAILED, false, {},
+       DL_NOT_SERVED, false, {}, {"GET u"}, {}},
+      {"500", [](FakeResource& r) { r.status = 500; }, false, {}, 20000, DL_NOT_SERVED, false, {}, {"GET u"}, {}},
+      {"302 not followed", [](FakeResource& r) { r.status = 302; }, false, {}, 20000, DL_NOT_SERVED, false, {},
        {"GET u"}, {}},
       // Already complete: the server says nothing is missing; one report
       // of the size, nothing read.
@@ -64,7 +64,7 @@ TEST_F(DownloadTest, OneFile) {
       {"complete, ranges ignored", [](FakeResource& r) { r.ignoresRanges = true; }, true, body, 20000, DL_COMPLETE,
        true, body, {"GET u from 20000"}, {"DL_PROGRESS:20000"}},
       {"416 without Content-Range", [](FakeResource& r) { r.sendsContentRange = false; }, true, body, 20000,
-       DL_OPEN_FAILED, true, body, {"GET u from 20000"}, {}},
+       DL_NOT_SERVED, true, body, {"GET u from 20000"}, {}},
       {"empty file, empty resource", [](FakeResource& r) { r.body.clear(); }, true, {}, 0, DL_COMPLETE, true, {},
        {"GET u"}, {"DL_PROGRESS:0"}},
       // A partial file is continued from its end by a verified range, and
@@ -80,13 +80,13 @@ TEST_F(DownloadTest, OneFile) {
       {"range ignored", [](FakeResource& r) { r.ignoresRanges = true; }, true, Bytes(10000, 0xEE), 20000, DL_COMPLETE,
        true, body, {"GET u from 10000"}, {"DL_PROGRESS:8192", "DL_PROGRESS:8192", "DL_PROGRESS:3616"}},
       {"range at another start", [](FakeResource& r) { r.rangeStartShown = 0; }, true, Prefix(body, 10000), 20000,
-       DL_OPEN_FAILED, true, Prefix(body, 10000), {"GET u from 10000"}, {}},
+       DL_NOT_SERVED, true, Prefix(body, 10000), {"GET u from 10000"}, {}},
       {"206 without Content-Range", [](FakeResource& r) { r.sendsContentRange = false; }, true, Prefix(body, 10000),
-       20000, DL_OPEN_FAILED, true, Prefix(body, 10000), {"GET u from 10000"}, {}},
-      {"range refused", [](FakeResource& r) { r.rangeStatus = 500; }, true, Prefix(body, 10000), 20000, DL_OPEN_FAILED,
+       20000, DL_NOT_SERVED, true, Prefix(body, 10000), {"GET u from 10000"}, {}},
+      {"range refused", [](FakeResource& r) { r.rangeStatus = 500; }, true, Prefix(body, 10000), 20000, DL_NOT_SERVED,
        true, Prefix(body, 10000), {"GET u from 10000"}, {}},
       {"error page for the range", [](FakeResource& r) { r.status = 404; }, true, Prefix(body, 10000), 20000,
-       DL_OPEN_FAILED, true, Prefix(body, 10000), {"GET u from 10000"}, {}},
+       DL_NOT_SERVED, true, Prefix(body, 10000), {"GET u from 10000"}, {}},
       // A longer file is written again from its first byte and shortened.
       {"longer file", [](FakeResource&) {}, true, old, 20000, DL_COMPLETE, true, body, {"GET u from 25000", "GET u"},
        {"DL_PROGRESS:8192", "DL_PROGRESS:8192", "DL_PROGRESS:3616"}},

@@ -139,27 +139,54 @@ TEST_F(PlanTest, ReconcileChecksTheSha256) {
 }
 
 // The silent run fetches the Download actions alone, in order, and turns
-// each item's end into an action: a stop at a 404 leaves the rest NotFound.
+// each item's end into an action: an error answer fails its item alone, a
+// server that gives no answer stops the run and leaves the rest NotFound.
 TEST_F(PlanTest, SilentDownloadsBecomeActions) {
-  http.resources["http://h/a.exe"].body = Bytes(10, 1);
-  http.resources["http://h/b.exe"].body = Bytes(10, 2);
-  http.resources["http://h/c.exe"].status = 404;
-  http.resources["http://h/d.exe"].body = Bytes(10, 4);
-  Add("http://h/a.exe", 10, Download);
-  Add("setup.exe", 10, Install);
-  Add("http://h/b.exe", 9, Download);  // the server says 10
-  Add("http://h/c.exe", 10, Download);
-  Add("http://h/d.exe", 10, Download);
-  Build();
-  EXPECT_EQ(DownloadPrerequisites(plan, services, nullptr), DownloadIncomplete);
-  EXPECT_EQ(testing::DumpPlan(plan), "folder C:\\Downloads\\\n"
-                                     "actions InstallDownloaded Install NotFound NotFound NotFound\n"
-                                     "item 0 http://h/a.exe 10 Done\n"
-                                     "item 2 http://h/b.exe 9 Failed\n"
-                                     "item 3 http://h/c.exe 10 Failed\n"
-                                     "item 4 http://h/d.exe 10 Pending");
-  EXPECT_TRUE(files.files["C:\\Downloads\\a.exe"] == Bytes(10, 1));
-  EXPECT_EQ(http.calls.back(), "GET http://h/c.exe");
+  struct Case {
+    const char* name;
+    bool answers;  // c.exe answers 404; else no answer comes
+    int32_t code;
+    const char* dump;
+    const char* lastRequest;
+  } cases[] = {
+      {"404", true, DownloadSucceeded,
+       "folder C:\\Downloads\\\n"
+       "actions InstallDownloaded Install NotFound NotFound InstallDownloaded\n"
+       "item 0 http://h/a.exe 10 Done\n"
+       "item 2 http://h/b.exe 9 Failed\n"
+       "item 3 http://h/c.exe 10 Failed\n"
+       "item 4 http://h/d.exe 10 Done",
+       "GET http://h/d.exe"},
+      {"no answer", false, DownloadIncomplete,
+       "folder C:\\Downloads\\\n"
+       "actions InstallDownloaded Install NotFound NotFound NotFound\n"
+       "item 0 http://h/a.exe 10 Done\n"
+       "item 2 http://h/b.exe 9 Failed\n"
+       "item 3 http://h/c.exe 10 Failed\n"
+       "item 4 http://h/d.exe 10 Pending",
+       "GET http://h/c.exe"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* name : {"a", "b", "c", "d"}) files.files.erase("C:\\Downloads\\" + std::string(name) + ".exe");
+    http.resources.clear();
+    http.calls.clear();
+    list = PrerequisiteList();
+    http.resources["http://h/a.exe"].body = Bytes(10, 1);
+    http.resources["http://h/b.exe"].body = Bytes(10, 2);
+    if (c.answers) http.resources["http://h/c.exe"].status = 404;
+    http.resources["http://h/d.exe"].body = Bytes(10, 4);
+    Add("http://h/a.exe", 10, Download);
+    Add("setup.exe", 10, Install);
+    Add("http://h/b.exe", 9, Download);  // the server says 10
+    Add("http://h/c.exe", 10, Download);
+    Add("http://h/d.exe", 10, Download);
+    Build();
+    EXPECT_EQ(DownloadPrerequisites(plan, services, nullptr), c.code);
+    EXPECT_EQ(testing::DumpPlan(plan), c.dump);
+    EXPECT_TRUE(files.files["C:\\Downloads\\a.exe"] == Bytes(10, 1));
+    EXPECT_EQ(http.calls.back(), c.lastRequest);
+  }
 }
 
 // A run without items still runs (and succeeds); every run refills the

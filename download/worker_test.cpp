@@ -99,23 +99,47 @@ TEST_F(WorkerTest, GoesOnAfterItemFailures) {
   EXPECT_EQ(files.files.count("C:\\dl\\b.exe"), 0u);
 }
 
-// A URL that cannot be opened stops the worker: result 2, no DL_ALL_DONE,
-// the items behind it stay Pending.
-TEST_F(WorkerTest, UnopenableUrlStopsTheRun) {
+// An answer that is not the file (an error status) fails its item alone
+// and the worker goes on; a server that gives no answer at all stops the
+// run: result 2, no DL_ALL_DONE, the items behind it Pending.
+TEST_F(WorkerTest, ErrorAnswerFailsItsItemNoAnswerStopsTheRun) {
+  struct Case {
+    const char* name;
+    bool served;  // b.exe answers 404; else its server gives no answer
+    std::vector<std::string> messages;
+    std::vector<DownloadStatus> statuses;
+    int32_t result;
+  } cases[] = {
+      {"404", true,
+       {"DL_FILE_START:0", "DL_PROGRESS:100", "DL_FILE_DONE:0", "DL_FILE_START:1", "DL_NOT_SERVED:1", "DL_FILE_START:2",
+        "DL_PROGRESS:100", "DL_FILE_DONE:2", "DL_ALL_DONE:0"},
+       {DownloadStatus::Done, DownloadStatus::Failed, DownloadStatus::Done},
+       WorkerFinished},
+      {"no answer", false,
+       {"DL_FILE_START:0", "DL_PROGRESS:100", "DL_FILE_DONE:0", "DL_FILE_START:1", "DL_OPEN_FAILED:1"},
+       {DownloadStatus::Done, DownloadStatus::Failed, DownloadStatus::Pending},
+       WorkerStoppedEarly},
+  };
   ASSERT_TRUE(batch.folder.Assign("C:\\dl\\"));
-  http.resources["http://h/a.exe"].body = Body(100);
-  http.resources["http://h/b.exe"].status = 404;
-  http.resources["http://h/c.exe"].body = Body(100);
-  Add("http://h/a.exe", 100);
-  Add("http://h/b.exe", 100);
-  Add("http://h/c.exe", 100);
-  RunHere();
-  EXPECT_EQ(Messages(poster.posted()),
-            (std::vector<std::string>{"DL_FILE_START:0", "DL_PROGRESS:100", "DL_FILE_DONE:0", "DL_FILE_START:1", "DL_OPEN_FAILED:1"}));
-  EXPECT_EQ(Statuses(), (std::vector<DownloadStatus>{DownloadStatus::Done, DownloadStatus::Failed,
-                                                      DownloadStatus::Pending}));
-  EXPECT_EQ(batch.result, WorkerStoppedEarly);
-  EXPECT_EQ(http.openHandles(), 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    http.resources.clear();
+    files.files.clear();
+    poster.Clear();
+    batch.items.Clear();
+    http.resources["http://h/a.exe"].body = Body(100);
+    if (c.served) http.resources["http://h/b.exe"].status = 404;
+    http.resources["http://h/c.exe"].body = Body(100);
+    Add("http://h/a.exe", 100);
+    Add("http://h/b.exe", 100);
+    Add("http://h/c.exe", 100);
+    RunHere();
+    EXPECT_EQ(Messages(poster.posted()), c.messages);
+    EXPECT_EQ(Statuses(), c.statuses);
+    EXPECT_EQ(batch.result, c.result);
+    EXPECT_EQ(files.files.count("C:\\dl\\b.exe"), 0u);
+    EXPECT_EQ(http.openHandles(), 0);
+  }
 }
 
 // An item's status is written before the message about it goes out.
@@ -287,7 +311,8 @@ TEST_F(WorkerTest, SilentRuns) {
 // With a Sha256 a finished file counts only with that content: other
 // content, fetched whole or continued from bad bytes, ends Failed with
 // DL_WRONG_SIZE, as a wrong size does, and the file is left empty; a file
-// already at full size is fetched again whole. No Sha256, any content.
+// already at full size is kept when its content is right and fetched again
+// whole when not. No Sha256, any content.
 TEST_F(WorkerTest, FinishedFileMustMatchItsSha256) {
   const Bytes body = Body();
   Bytes other = body;
@@ -310,6 +335,7 @@ TEST_F(WorkerTest, FinishedFileMustMatchItsSha256) {
       {body, false, {}, "-", false, {"DL_WRONG_SIZE:20000"}},
       {body, true, Prefix(body, 15000), right, true, {"DL_FILE_DONE:0"}},        // resumed, right
       {body, true, other, right, true, {"DL_FILE_DONE:0"}},                      // full size, fetched again
+      {body, true, body, right, true, {"DL_FILE_DONE:0"}},                       // full size, right: kept
       {body, true, Prefix(other, 15000), right, false, {"DL_WRONG_SIZE:20000"}},  // resumed from bad bytes
   };
   ASSERT_TRUE(batch.folder.Assign("C:\\dl\\"));
@@ -319,13 +345,20 @@ TEST_F(WorkerTest, FinishedFileMustMatchItsSha256) {
     files.files.erase(kPath);
     if (c.fileExists) files.files[kPath] = c.before;
     poster.Clear();
+    http.calls.clear();
     batch.items.Clear();
     Add(kUrl, 20000);
     ASSERT_TRUE(batch.items[0].sha256.Assign(c.sha256.c_str()));
     RunHere();
     bool resumed = c.fileExists && c.before.size() < 20000;
+    // A file of the full size with the pinned content is taken as it lies,
+    // without a request; only one of other content is fetched again.
+    bool kept = c.fileExists && c.before == body && c.sha256 == right;
+    EXPECT_EQ(http.calls.size(), kept ? 1u : 2u);
     std::vector<std::string> messages =
-        resumed ? std::vector<std::string>{"DL_FILE_START:0", "DL_PROGRESS:15000", "DL_PROGRESS:5000"} : whole;
+        kept      ? std::vector<std::string>{"DL_FILE_START:0", "DL_PROGRESS:20000"}
+        : resumed ? std::vector<std::string>{"DL_FILE_START:0", "DL_PROGRESS:15000", "DL_PROGRESS:5000"}
+                  : whole;
     messages.insert(messages.end(), c.messages.begin(), c.messages.end());
     messages.push_back("DL_ALL_DONE:0");
     EXPECT_EQ(Messages(poster.posted()), messages);

@@ -41,6 +41,7 @@ inline std::string MessageName(uint32_t message) {
     case DL_SAVE_FAILED: return "DL_SAVE_FAILED";
     case DL_READ_FAILED: return "DL_READ_FAILED";
     case DL_ABORTED: return "DL_ABORTED";
+    case DL_NOT_SERVED: return "DL_NOT_SERVED";
     case DL_WRONG_SIZE: return "DL_WRONG_SIZE";
     case DL_ALL_DONE: return "DL_ALL_DONE";
     case DL_SIZE_REJECTED: return "DL_SIZE_REJECTED";

@@ -36,6 +36,7 @@ struct DownloadItem {
   DownloadStatus status = DownloadStatus::Pending;
   int32_t prereqIndex = 0;
   String sha256;  // the prerequisite's Sha256; empty when none is asked
+  String name;    // the prerequisite's display name, for what the user is told
 };
 
 // The services a download run reaches the machine through.
@@ -89,7 +90,8 @@ enum DownloadMessage : uint32_t {
   DL_NOT_SERVED = 1033,     // wParam item index: the server answered with an error, not the file
   DL_WRONG_SIZE = 1034,     // wParam the server's length
   DL_ALL_DONE = 1035,       // every item has been processed
-  DL_SIZE_REJECTED = 1036,  // outcome only: skipped after DL_WRONG_SIZE
+  DL_SIZE_REJECTED = 1036,  // outcome only: skipped after DL_WRONG_SIZE or DL_WRONG_CONTENT
+  DL_WRONG_CONTENT = 1037,  // wParam item index: the whole file came, but not with its Sha256
 };
 
 // What a download run ends with.

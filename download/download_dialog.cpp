@@ -62,7 +62,7 @@ void DownloadDialogModel::Start(DownloadServices& services, WindowId window) {
 }
 
 bool DownloadDialogModel::HandleWorkerMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  if (message < DL_COMPLETE || message > DL_ALL_DONE) return false;
+  if (message < DL_COMPLETE || message > DL_WRONG_CONTENT || message == DL_SIZE_REJECTED) return false;
   if (ended_) return true;
   switch (message) {
     case DL_FILE_START: {
@@ -96,6 +96,10 @@ bool DownloadDialogModel::HandleWorkerMessage(uint32_t message, uintptr_t wParam
       // next DL_FILE_START moves the current item on.
       SetStatus(currentItem_, DownloadStatus::Failed);
       view_.ShowWrongSize();
+      break;
+    case DL_WRONG_CONTENT:
+      SetStatus(wParam, DownloadStatus::Failed);
+      view_.ShowWrongContent(wParam < batch_.items.Count() ? batch_.items[wParam].name.c_str() : "");
       break;
     case DL_OPEN_FAILED:
       End(DownloadNotStarted, true);

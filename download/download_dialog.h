@@ -47,6 +47,9 @@ class DownloadDialogView {
   // once the user has dismissed it. The window's messages are handled
   // meanwhile, so the model is entered again from inside this call.
   virtual void ShowWrongSize() = 0;
+  // The same for a whole file whose content is not the one pinned for
+  // prerequisite `name`.
+  virtual void ShowWrongContent(const char* name) = 0;
   // Closes the window; the code is the model's EndCode().
   virtual void Close() = 0;
 

@@ -121,6 +121,7 @@ class RecordingView final : public DownloadDialogView {
     log_.push_back("box");
     if (whileBoxIsOpen) whileBoxIsOpen();
   }
+  void ShowWrongContent(const char* name) override { log_.push_back(std::string("content box ") + name); }
   void Close() override { log_.push_back("close " + std::to_string(model->EndCode())); }
 
   Shown shown;
@@ -169,7 +170,9 @@ class DownloadDialogModelTest : public ::testing::Test {
     batch.items.Clear();
     for (size_t i = 0; i < sizes.size(); ++i) {
       DownloadItem item;
-      ASSERT_TRUE(item.url.Assign(("http://h/" + std::string(1, static_cast<char>('a' + i)) + ".exe").c_str()));
+      std::string letter(1, static_cast<char>('a' + i));
+      ASSERT_TRUE(item.url.Assign(("http://h/" + letter + ".exe").c_str()));
+      ASSERT_TRUE(item.name.Assign(("Runtime " + letter).c_str()));
       item.exactSize = sizes[i];
       ASSERT_TRUE(batch.items.Push(static_cast<DownloadItem&&>(item)));
     }
@@ -260,6 +263,14 @@ TEST_F(DownloadDialogModelTest, MessagesAndButtons) {
         {DL_FILE_START, 2}, {DL_WRONG_SIZE, 999}},
        {"0%", "0%", "0%"},
        5, 0, 30005, 100, "0.03 KB/s", {W, R, F}, {"box"}, false, 0, 0},
+      // A whole file of other content fails its own item, named in a box of
+      // its own; the run goes on.
+      {"wrong content, then done",
+       {20000, 10000},
+       {{DL_FILE_START, 0}, {DL_PROGRESS, 20000, 0}, {DL_WRONG_CONTENT, 0}, {DL_FILE_START, 1}, {DL_PROGRESS, 10000, 0},
+        {DL_FILE_DONE, 1}, {DL_ALL_DONE}},
+       {"100%", "100%"},
+       10000, 10000, 30000, 30000, "0.00 KB/s", {F, D}, {"content box Runtime a", "close 0"}, true, 0, 0},
       // An error answer fails its item without a box; the run goes on.
       {"error answer, then done",
        {20000, 10000},

@@ -48,6 +48,7 @@ class DownloadWindow final : public DownloadDialogView {
   void SetSpeed(const char* text) override { SetDlgItemTextA(dialog_, IDC_DOWNLOAD_SPEED, text); }
   void SetPauseButton(const char* text) override { SetDlgItemTextA(dialog_, IDC_PAUSE_RESUME, text); }
   void ShowWrongSize() override { ShowStringMessage(dialog_, kWrongSizeText, nullptr, MB_ICONERROR | MB_OK); }
+  void ShowWrongContent(const char* name) override;
   void Close() override { EndDialog(dialog_, 0); }
 
  private:
@@ -87,6 +88,16 @@ void DownloadWindow::SetRowStatus(size_t row, const char* text) {
   item.iSubItem = 1;
   item.pszText = const_cast<char*>(text);
   Send(IDC_DOWNLOAD_LIST, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+}
+
+void DownloadWindow::ShowWrongContent(const char* name) {
+  String text;
+  if (!text.Assign("The file downloaded for ") || !text.Append(name) ||
+      !text.Append(" is not the one this setup expects. It may have been changed on the server or on its way, "
+                   "and it will not be used.")) {
+    return;
+  }
+  ShowStringMessage(dialog_, text.c_str(), nullptr, MB_ICONERROR | MB_OK);
 }
 
 void DownloadWindow::Initialise(HWND dialog) {

@@ -261,9 +261,10 @@ TEST_F(DownloadDialogWinTest, CancelAbortsThroughTheWorker) {
   EXPECT_EQ(driver.threads.waits, (std::vector<std::string>{"wait, dialog open", "wait, dialog gone"}));
 }
 
-// A file of the wrong size: one error box per file, owned by the dialog,
-// with the system's caption and OK alone; the worker's messages are
-// handled behind it, and the file's row and bar stay at 0.
+// A file of the wrong size, or of other content: one error box per file,
+// owned by the dialog, with the system's caption and OK alone; the
+// worker's messages are handled behind it, and the file's row and bar stay
+// at 0.
 TEST_F(DownloadDialogWinTest, WrongSizeBoxes) {
   Seen seen;
   int32_t code = driver.Run([&](HWND dialog) {
@@ -287,11 +288,13 @@ TEST_F(DownloadDialogWinTest, WrongSizeBoxes) {
       if (testing::ClassOf(child) == "Static") shown = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
     }
     seen["icon"] = shown && shown == LoadIconA(nullptr, IDI_ERROR) ? "error" : "other";
-    // Behind the box the run goes on, and a second file is refused too.
+    // Behind the box the run goes on, and a second file, of the right
+    // size but other content, is refused in a box that names it.
     PostMessageA(dialog, DL_FILE_START, 1, 0);
-    PostMessageA(dialog, DL_WRONG_SIZE, 1, 0);
+    PostMessageA(dialog, DL_WRONG_CONTENT, 1, 0);
     HWND second = testing::WaitForDialog(thread, nullptr, dialog, first);
     seen["second box"] = second ? "over the first" : "none";
+    if (second) seen["second text"] = WindowText(GetDlgItem(second, 0xFFFF));
     Deliver(dialog, DL_FILE_START, 2);
     Deliver(dialog, DL_PROGRESS, 3000);
     if (second) SendMessageA(second, WM_COMMAND, IDOK, 0);
@@ -306,6 +309,9 @@ TEST_F(DownloadDialogWinTest, WrongSizeBoxes) {
   EXPECT_EQ(seen["buttons"], "OK");
   EXPECT_EQ(seen["icon"], "error");
   EXPECT_EQ(seen["second box"], "over the first");
+  EXPECT_EQ(seen["second text"],
+            "The file downloaded for fonts.exe is not the one this setup expects. It may have been changed on the "
+            "server or on its way, and it will not be used.");
   EXPECT_EQ(seen["after"], "rows 0% 0% 1%, total 0..330000 at 3000");
   EXPECT_EQ(Statuses(),
             (std::vector<DownloadStatus>{DownloadStatus::Failed, DownloadStatus::Failed, DownloadStatus::Pending}));

@@ -62,7 +62,7 @@ int32_t DownloadPrerequisites(PrereqPlan& plan, DownloadServices& services, Down
     item.exactSize = prerequisites[i].ExactSize;
     item.prereqIndex = static_cast<int32_t>(i);
     if (!item.url.Assign(prerequisites[i].Location) || !item.sha256.Assign(prerequisites[i].Sha256) ||
-        !batch.items.Push(static_cast<DownloadItem&&>(item))) {
+        !item.name.Assign(prerequisites[i].DisplayName) || !batch.items.Push(static_cast<DownloadItem&&>(item))) {
       // Without memory for the run nothing is fetched; the actions stay
       // Download, which installs nothing.
       batch.items.Clear();

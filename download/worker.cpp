@@ -49,10 +49,10 @@ void RunWorker(DownloadBatch& batch) {
     }
     if (outcome == DL_COMPLETE && !verified &&
         !FileMatches(services.files, services.sha256, path.c_str(), item.sha256.c_str())) {
-      // Other content goes the way of another size, and is not kept to be
+      // Other content is refused like another size, and is not kept to be
       // continued.
       Empty(services.files, path.c_str());
-      PostDownloadMessage(services, batch.window, DL_WRONG_SIZE, static_cast<uint32_t>(item.exactSize));
+      PostDownloadMessage(services, batch.window, DL_WRONG_CONTENT, i);
       outcome = DL_SIZE_REJECTED;
     }
     if (outcome == DL_COMPLETE) {

@@ -39,9 +39,9 @@ int32_t RunDownloads(DownloadBatch& batch, DownloadServices& services, DownloadD
 // With a sha256, a file already of the item's full size that holds that
 // digest counts as fetched without a request (one DL_PROGRESS of its size,
 // then DL_FILE_DONE); one of other content is emptied and fetched whole.
-// A finished file whose content is not that digest goes the way of a file
-// of the wrong size (DL_WRONG_SIZE, Failed) and is emptied, so that the
-// next run fetches it whole instead of continuing bad bytes.
+// A finished file whose content is not that digest is refused like one of
+// the wrong size (DL_WRONG_CONTENT, Failed) and emptied, so that the next
+// run fetches it whole instead of continuing bad bytes.
 void RunWorker(DownloadBatch& batch);
 
 }  // namespace korvelt

@@ -310,7 +310,7 @@ TEST_F(WorkerTest, SilentRuns) {
 
 // With a Sha256 a finished file counts only with that content: other
 // content, fetched whole or continued from bad bytes, ends Failed with
-// DL_WRONG_SIZE, as a wrong size does, and the file is left empty; a file
+// DL_WRONG_CONTENT, as a wrong size fails, and the file is left empty; a file
 // already at full size is kept when its content is right and fetched again
 // whole when not. No Sha256, any content.
 TEST_F(WorkerTest, FinishedFileMustMatchItsSha256) {
@@ -330,13 +330,13 @@ TEST_F(WorkerTest, FinishedFileMustMatchItsSha256) {
     std::vector<std::string> messages;  // after those of `whole`, or of a resumption
   } cases[] = {
       {body, false, {}, right, true, {"DL_FILE_DONE:0"}},
-      {other, false, {}, right, false, {"DL_WRONG_SIZE:20000"}},
+      {other, false, {}, right, false, {"DL_WRONG_CONTENT:0"}},
       {other, false, {}, "", true, {"DL_FILE_DONE:0"}},
-      {body, false, {}, "-", false, {"DL_WRONG_SIZE:20000"}},
+      {body, false, {}, "-", false, {"DL_WRONG_CONTENT:0"}},
       {body, true, Prefix(body, 15000), right, true, {"DL_FILE_DONE:0"}},        // resumed, right
       {body, true, other, right, true, {"DL_FILE_DONE:0"}},                      // full size, fetched again
       {body, true, body, right, true, {"DL_FILE_DONE:0"}},                       // full size, right: kept
-      {body, true, Prefix(other, 15000), right, false, {"DL_WRONG_SIZE:20000"}},  // resumed from bad bytes
+      {body, true, Prefix(other, 15000), right, false, {"DL_WRONG_CONTENT:0"}},  // resumed from bad bytes
   };
   ASSERT_TRUE(batch.folder.Assign("C:\\dl\\"));
   for (const Case& c : cases) {

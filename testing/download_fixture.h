@@ -45,6 +45,7 @@ inline std::string MessageName(uint32_t message) {
     case DL_WRONG_SIZE: return "DL_WRONG_SIZE";
     case DL_ALL_DONE: return "DL_ALL_DONE";
     case DL_SIZE_REJECTED: return "DL_SIZE_REJECTED";
+    case DL_WRONG_CONTENT: return "DL_WRONG_CONTENT";
   }
   return std::to_string(message);
 }

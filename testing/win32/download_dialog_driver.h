@@ -19,6 +19,7 @@
 #include "platform/files_win.h"
 #include "platform/http_win.h"
 #include "platform/message_poster_win.h"
+#include "prereq/download_name.h"
 #include "testing/win32/ui_helpers.h"
 
 namespace korvelt::testing {
@@ -126,6 +127,7 @@ class DownloadDialogDriver {
   void Add(const char* url, int32_t exactSize) {
     DownloadItem item;
     item.url.Assign(url);
+    item.name.Assign(UrlFileName(url, NoLeadBytes));
     item.exactSize = exactSize;
     batch.items.Push(static_cast<DownloadItem&&>(item));
   }

@@ -7,12 +7,13 @@ namespace korvelt {
 namespace {
 
 // The installer thread could not be made: the programs run here, the
-// label naming each, and the dialog closes after the last.
+// label naming each, each checked as the thread checks it, and the dialog
+// closes after the last.
 void RunHere(HWND dialog, InstallRun& run) {
-  for (const InstallEntry& entry : *run.list) {
+  for (InstallEntry& entry : *run.list) {
     SetDlgItemTextA(dialog, IDC_INSTALLING_NAME, entry.displayName.c_str());
     UpdateWindow(dialog);
-    RunSetupProgram(run.services->launcher, entry);
+    entry.refused = !RunCheckedProgram(*run.services, entry);
   }
   run.ran = true;
   EndDialog(dialog, 0);

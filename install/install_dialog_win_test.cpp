@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/files_win.h"
 #include "platform/message_poster_win.h"
+#include "platform/sha256_win.h"
 #include "platform/threads_win.h"
 #include "resources/resource_ids.h"
+#include "testing/win32/scratch_folder.h"
 #include "testing/win32/ui_helpers.h"
 
 namespace korvelt {
@@ -195,6 +198,46 @@ TEST_F(InstallDialogTest, WithoutAThreadRunsHereAndCloses) {
   EXPECT_EQ(launcher.opened, (std::vector<std::string>{"C:\\dl\\one.exe [/q] while Runtime 1.0",
                                                        "C:\\dl\\two.exe [] while Fonts"}));
   for (DWORD thread : launcher.threads) EXPECT_EQ(thread, GetCurrentThreadId());
+}
+
+// With its thread or without, a program whose file is not of its Sha256 is
+// not run and is marked refused; the one without a digest runs.
+TEST_F(InstallDialogTest, EitherWayChecksTheDigest) {
+  testing::ScratchFolder scratch("install-digest");
+  const std::string one = scratch.path() + "\\one.exe";
+  const std::string two = scratch.path() + "\\two.exe";
+  ASSERT_TRUE(testing::WriteText(one, "one"));
+  ASSERT_TRUE(testing::WriteText(two, "not abc"));
+  String abc;
+  ASSERT_TRUE(abc.Assign("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+  for (bool withThread : {true, false}) {
+    SCOPED_TRACE(withThread ? "with a thread" : "without");
+    list.Clear();
+    launcher.opened.clear();
+    Add(one.c_str(), "", "Runtime 1.0");
+    Add(two.c_str(), "", "Fonts");
+    list[1].sha256 = &abc;
+    Win32ThreadService realThreads;
+    IdleThreads noThreads;
+    noThreads.fails = true;
+    Win32FileSystem files;
+    Win32Sha256Service sha256;
+    InstallServices services{launcher, withThread ? static_cast<ThreadService&>(realThreads) : noThreads, poster,
+                             NoLeadBytes, &files, &sha256};
+    run = InstallRun();
+    run.list = &list;
+    run.services = &services;
+    Win32InstallDialog dialog;
+    EXPECT_TRUE(dialog.Show(run));
+    if (run.thread) {
+      realThreads.WaitForThread(run.thread);
+      realThreads.Close(run.thread);
+    }
+    EXPECT_EQ(run.thread != 0, withThread);
+    EXPECT_EQ(launcher.opened, (std::vector<std::string>{one + " [] while Runtime 1.0"}));
+    EXPECT_FALSE(list[0].refused);
+    EXPECT_TRUE(list[1].refused);
+  }
 }
 
 }  // namespace

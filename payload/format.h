@@ -122,16 +122,6 @@ PayloadError ReadFooter(FileSystem& files, FileId file, PayloadFooter* footer, i
 PayloadError ReadTable(FileSystem& files, FileId file, const PayloadFooter& footer, int32_t baseShift,
                        List<PayloadEntry>* entries, List<String>* names, LeadByteTest isLead = NoLeadBytes);
 
-// True for a name that Windows stores as written, as one file of a folder:
-// not empty, no folder separator, drive colon or control character, none of
-// < > " | ? *, no trailing dot or blank (so neither "." nor ".."), and no
-// device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9, LPT0 to
-// LPT9, the last two also with a superscript digit), in any case, alone or
-// with an extension. Checked byte by byte: a trail byte that looks like a
-// separator refuses the name too, since the reader cannot know the code
-// page that will write it.
-bool IsPlainFileName(const char* name, uint32_t length);
-
 // Where a stored offset lies in the file, or false when it lies outside
 // what a payload can describe.
 bool ShiftedOffset(uint32_t stored, int32_t baseShift, uint32_t* actual);

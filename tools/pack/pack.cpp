@@ -6,6 +6,7 @@
 #include <fstream>
 #include <set>
 
+#include "base/file_name.h"
 #include "base/little_endian.h"
 #include "payload/archive.h"
 #include "payload/format.h"

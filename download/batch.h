@@ -37,6 +37,7 @@ struct DownloadItem {
   int32_t prereqIndex = 0;
   String sha256;  // the prerequisite's Sha256; empty when none is asked
   String name;    // the prerequisite's display name, for what the user is told
+  String path;    // the local file; empty when the download cannot be saved
 };
 
 // The services a download run reaches the machine through.

@@ -469,6 +469,7 @@ class DialogRunTest : public ::testing::Test {
     http.resources["http://h/" + name].body = testing::Bytes(served, 0x5A);
     DownloadItem item;
     ASSERT_TRUE(item.url.Assign(("http://h/" + name).c_str()));
+    ASSERT_TRUE(item.path.Assign(("C:\\dl\\" + name).c_str()));
     item.exactSize = exactSize;
     ASSERT_TRUE(batch.items.Push(static_cast<DownloadItem&&>(item)));
   }

@@ -1,6 +1,7 @@
 #include "download/plan.h"
 
 #include "base/chars.h"
+#include "base/file_name.h"
 #include "download/worker.h"
 #include "prereq/download_name.h"
 #include "resources/resource_ids.h"
@@ -34,6 +35,29 @@ bool SetDownloadFolder(PrereqPlan& plan, const char* path, DownloadServices& ser
   return true;
 }
 
+bool DownloadPath(const PrereqPlan& plan, size_t index, LeadByteTest isLead, String* path) {
+  const List<Prerequisite>& prerequisites = plan.prerequisites->Prerequisites;
+  const char* folder = plan.downloads.folder.c_str();
+  const Prerequisite& download = prerequisites[index];
+  if (!LocalDownloadPath(folder, download.Location.c_str(), download.FileName.c_str(), isLead, path)) return false;
+  if (plan.payload && CompareFileNames(path->c_str(), plan.payload->exePath().c_str(), isLead) == 0) return false;
+  for (size_t earlier = 0; earlier < index; ++earlier) {
+    const Prerequisite& other = prerequisites[earlier];
+    String otherPath;
+    if (other.Source != PrereqSource::Url ||
+        !LocalDownloadPath(folder, other.Location.c_str(), other.FileName.c_str(), isLead, &otherPath) ||
+        CompareFileNames(path->c_str(), otherPath.c_str(), isLead) != 0) {
+      continue;
+    }
+    // Digests are hexadecimal digits, in either case.
+    bool same = TextEquals(download.Location.c_str(), other.Location.c_str()) &&
+                download.ExactSize == other.ExactSize &&
+                CompareFileNames(download.Sha256.c_str(), other.Sha256.c_str(), NoLeadBytes) == 0;
+    if (!same) return false;
+  }
+  return true;
+}
+
 void ReconcileDownloads(PrereqPlan& plan, DownloadServices& services) {
   const List<Prerequisite>& prerequisites = plan.prerequisites->Prerequisites;
   for (size_t i = 0; i < plan.actions.Count() && i < prerequisites.Count(); ++i) {
@@ -42,9 +66,7 @@ void ReconcileDownloads(PrereqPlan& plan, DownloadServices& services) {
     String path;
     uint64_t size = 0;
     // A path that cannot be formed finds no file.
-    bool found = LocalDownloadPath(plan.downloads.folder.c_str(), prerequisites[i].Location.c_str(), services.isLead,
-                                   &path) &&
-                 services.files.FindFile(path.c_str(), &size);
+    bool found = DownloadPath(plan, i, services.isLead, &path) && services.files.FindFile(path.c_str(), &size);
     // The content is looked at only once the size is right.
     bool complete = found && size == static_cast<uint32_t>(prerequisites[i].ExactSize) &&
                     FileMatches(services.files, services.sha256, path.c_str(), prerequisites[i].Sha256.c_str());
@@ -61,6 +83,10 @@ int32_t DownloadPrerequisites(PrereqPlan& plan, DownloadServices& services, Down
     DownloadItem item;
     item.exactSize = prerequisites[i].ExactSize;
     item.prereqIndex = static_cast<int32_t>(i);
+    // A download that cannot be saved goes without a path: the worker
+    // fails it without touching any file.
+    String path;
+    if (DownloadPath(plan, i, services.isLead, &path)) item.path = static_cast<String&&>(path);
     if (!item.url.Assign(prerequisites[i].Location) || !item.sha256.Assign(prerequisites[i].Sha256) ||
         !item.name.Assign(prerequisites[i].DisplayName) || !batch.items.Push(static_cast<DownloadItem&&>(item))) {
       // Without memory for the run nothing is fetched; the actions stay

@@ -35,6 +35,15 @@ bool BuildPlan(PayloadArchive& payload, const PrerequisiteList& prerequisites, D
 // runs out.
 bool SetDownloadFolder(PrereqPlan& plan, const char* path, DownloadServices& services);
 
+// The local file of the download of prerequisite `index` in the plan's
+// folder (its FileName, else the file name of its URL). False when it
+// cannot be saved there: the name is not one Windows stores as written, it
+// is the setup's own file, or an earlier prerequisite of the list
+// downloads another address, size or digest under a name the folder takes
+// for the same file, whose bytes this one would splice or overwrite. Two
+// prerequisites with the same address, size and digest share one file.
+bool DownloadPath(const PrereqPlan& plan, size_t index, LeadByteTest isLead, String* path);
+
 // Looks at the local file of every prerequisite whose action is Download
 // or InstallExisting: exactly ExactSize bytes, and with a Sha256 that
 // digest, make it InstallExisting; anything else (no file, another size,
@@ -43,7 +52,7 @@ bool SetDownloadFolder(PrereqPlan& plan, const char* path, DownloadServices& ser
 void ReconcileDownloads(PrereqPlan& plan, DownloadServices& services);
 
 // Refills the batch's items from the Download actions (url, ExactSize,
-// Sha256, Pending, index), runs the downloads (RunDownloads: `dialog` null
+// Sha256, name, local path or none, Pending, index), runs the downloads (RunDownloads: `dialog` null
 // is the silent run) and returns the run's result. The silent run applies its
 // results, whatever they are. A run is made even without items: the
 // dialog then opens and closes.

@@ -36,6 +36,7 @@ class PlanTest : public ::testing::Test {
     Prerequisite prerequisite;
     ASSERT_TRUE(prerequisite.Location.Assign(location));
     ASSERT_TRUE(prerequisite.DisplayName.Assign(location));
+    prerequisite.Source = action == Install ? PrereqSource::SetupFile : PrereqSource::Url;
     prerequisite.ExactSize = exactSize;
     ASSERT_TRUE(list.Prerequisites.Push(static_cast<Prerequisite&&>(prerequisite)));
     ASSERT_TRUE(list.FoundVersions.Push(List<String>()));
@@ -187,6 +188,99 @@ TEST_F(PlanTest, SilentDownloadsBecomeActions) {
     EXPECT_TRUE(files.files["C:\\Downloads\\a.exe"] == Bytes(10, 1));
     EXPECT_EQ(http.calls.back(), c.lastRequest);
   }
+}
+
+// Which downloads can be saved in the folder: a name Windows stores as
+// written, not the setup's own file, and none an earlier download of
+// another address, size or digest already takes (names compared as the
+// folder compares them). The same download twice shares its file.
+TEST_F(PlanTest, DownloadPathsNeverShareAFileBetweenTwoDownloads) {
+  struct Entry {
+    const char* location;
+    const char* fileName;
+    int32_t exactSize;
+    const char* sha256;
+    bool payloadFile;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Entry> entries;
+    const char* folder;  // nullptr: the setup's own
+    std::vector<std::string> paths;  // "" where none
+  } cases[] = {
+      {"two names", {{"http://a/x.exe", "", 10, "", false}, {"http://b/y.exe", "", 10, "", false}}, nullptr,
+       {"C:\\Downloads\\x.exe", "C:\\Downloads\\y.exe"}},
+      {"one name, two servers", {{"http://a/vc.exe", "", 10, "", false}, {"http://b/vc.exe", "", 12, "", false}},
+       nullptr, {"C:\\Downloads\\vc.exe", ""}},
+      {"in another case", {{"http://a/Vc.EXE", "", 10, "", false}, {"http://b/vc.exe", "", 10, "", false}},
+       nullptr, {"C:\\Downloads\\Vc.EXE", ""}},
+      {"same address, other size", {{"http://a/vc.exe", "", 10, "", false}, {"http://a/vc.exe", "", 11, "", false}},
+       nullptr, {"C:\\Downloads\\vc.exe", ""}},
+      {"same address, other digest", {{"http://a/vc.exe", "", 10, "aa", false}, {"http://a/vc.exe", "", 10, "bb", false}},
+       nullptr, {"C:\\Downloads\\vc.exe", ""}},
+      {"the same download twice", {{"http://a/vc.exe", "", 10, "AB", false}, {"http://a/vc.exe", "", 10, "ab", false}},
+       nullptr, {"C:\\Downloads\\vc.exe", "C:\\Downloads\\vc.exe"}},
+      {"a FileName apart", {{"http://a/vc.exe", "", 10, "", false}, {"http://b/vc.exe", "b.exe", 12, "", false}},
+       nullptr, {"C:\\Downloads\\vc.exe", "C:\\Downloads\\b.exe"}},
+      {"a FileName onto another", {{"http://a/a.exe", "", 10, "", false}, {"http://b/b.exe", "A.exe", 12, "", false}},
+       nullptr, {"C:\\Downloads\\a.exe", ""}},
+      {"a payload file of that name", {{"setup2.exe", "", 10, "", true}, {"http://b/setup2.exe", "", 12, "", false}},
+       nullptr, {"", "C:\\Downloads\\setup2.exe"}},
+      {"the setup itself", {{"http://a/SETUP.exe", "", 10, "", false}}, nullptr, {""}},
+      {"the setup's name elsewhere", {{"http://a/setup.exe", "", 10, "", false}}, "D:\\other",
+       {"D:\\other\\setup.exe"}},
+      {"no name", {{"http://a/fwlink/?id=1", "", 10, "", false}, {"http://a/fwlink/?id=1", "vc.exe", 10, "", false}},
+       nullptr, {"", "C:\\Downloads\\vc.exe"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    list = PrerequisiteList();
+    for (const Entry& entry : c.entries) {
+      Add(entry.location, entry.exactSize, entry.payloadFile ? Install : Download);
+      Prerequisite& added = list.Prerequisites[list.Count() - 1];
+      added.Source = entry.payloadFile ? PrereqSource::SetupFile : PrereqSource::Url;
+      ASSERT_TRUE(added.FileName.Assign(entry.fileName));
+      ASSERT_TRUE(added.Sha256.Assign(entry.sha256));
+    }
+    Build();
+    if (c.folder) {
+      ASSERT_TRUE(SetDownloadFolder(plan, c.folder, services));
+    }
+    for (size_t i = 0; i < c.entries.size(); ++i) {
+      if (c.entries[i].payloadFile) continue;
+      String path;
+      bool formed = DownloadPath(plan, i, NoLeadBytes, &path);
+      EXPECT_EQ(formed ? std::string(path.c_str()) : std::string(), c.paths[i]) << i;
+    }
+  }
+}
+
+// Two downloads under one name: the later one fails without a request and
+// without touching the earlier one's file, which alone is installed; a
+// download named as the setup is never written over it.
+TEST_F(PlanTest, ADownloadThatCannotBeSavedFailsAlone) {
+  http.resources["http://a/setup2.exe"].body = Bytes(10, 1);
+  http.resources["http://b/setup2.exe"].body = Bytes(12, 2);
+  http.resources["http://c/setup.exe"].body = Bytes(5, 3);
+  Add("http://a/setup2.exe", 10, Download);
+  Add("http://b/setup2.exe", 12, Download);
+  Add("http://c/setup.exe", 5, Download);
+  const Bytes setup = files.files[process.modulePath];
+  Build();
+  EXPECT_EQ(DownloadPrerequisites(plan, services, nullptr), DownloadSucceeded);
+  EXPECT_EQ(testing::DumpPlan(plan), "folder C:\\Downloads\\\n"
+                                     "actions InstallDownloaded NotFound NotFound\n"
+                                     "item 0 http://a/setup2.exe 10 Done\n"
+                                     "item 1 http://b/setup2.exe 12 Failed\n"
+                                     "item 2 http://c/setup.exe 5 Failed");
+  EXPECT_TRUE(files.files["C:\\Downloads\\setup2.exe"] == Bytes(10, 1));
+  EXPECT_TRUE(files.files[process.modulePath] == setup);
+  EXPECT_EQ(http.calls, (std::vector<std::string>{"session", "GET http://a/setup2.exe"}));
+  // Nor does a later folder check take the earlier file for the later one.
+  ReconcileDownloads(plan, services);
+  plan.actions[1] = Download;
+  ReconcileDownloads(plan, services);
+  EXPECT_EQ(plan.actions[1], Download);
 }
 
 // A run without items still runs (and succeeds); every run refills the

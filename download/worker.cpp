@@ -1,7 +1,6 @@
 #include "download/worker.h"
 
 #include "download/fetch.h"
-#include "prereq/download_name.h"
 
 namespace korvelt {
 namespace {
@@ -28,8 +27,8 @@ void RunWorker(DownloadBatch& batch) {
   }
   for (size_t i = 0; i < batch.items.Count(); ++i) {
     DownloadItem& item = batch.items[i];
-    String path;
-    bool havePath = LocalDownloadPath(batch.folder.c_str(), item.url.c_str(), services.isLead, &path);
+    const String& path = item.path;
+    bool havePath = !path.Empty();
     PostDownloadMessage(services, batch.window, DL_FILE_START, i);
     // A file of the full size that holds the pinned content is the file;
     // one of other content would pass for finished without a byte fetched,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/sha256_posix.h"
+#include "prereq/download_name.h"
 #include "testing/download_fixture.h"
 #include "testing/sha256_vectors.h"
 
@@ -26,9 +27,11 @@ using testing::Prefix;
 
 class WorkerTest : public DownloadTest {
  protected:
+  // An item of `url` saved in the batch's folder under its URL's name.
   void Add(const char* url, int32_t exactSize) {
     DownloadItem item;
     ASSERT_TRUE(item.url.Assign(url));
+    ASSERT_TRUE(LocalDownloadPath(batch.folder.c_str(), url, "", NoLeadBytes, &item.path));
     item.exactSize = exactSize;
     item.prereqIndex = static_cast<int32_t>(batch.items.Count()) * 10;
     ASSERT_TRUE(batch.items.Push(static_cast<DownloadItem&&>(item)));

@@ -1,7 +1,5 @@
 #include "install/install.h"
 
-#include "prereq/download_name.h"
-
 namespace korvelt {
 namespace {
 
@@ -16,7 +14,7 @@ bool SetupPath(PrereqPlan& plan, size_t index, LeadByteTest isLead, String* path
       return path->Assign(plan.payload->extractFolder()) && path->Append(prerequisite.Location);
     case InstallDownloaded:
     case InstallExisting:
-      return LocalDownloadPath(plan.downloads.folder.c_str(), prerequisite.Location.c_str(), isLead, path);
+      return DownloadPath(plan, index, isLead, path);
     default:
       return false;
   }

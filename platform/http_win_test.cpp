@@ -5,6 +5,7 @@
 #include <string>
 
 #include "download/worker.h"
+#include "prereq/download_name.h"
 #include "platform/clock_win.h"
 #include "platform/files_win.h"
 #include "platform/message_poster_win.h"
@@ -199,6 +200,7 @@ TEST_F(WinInetTest, SilentRunOnTheSystem) {
                            "/dl/whole.exe"}) {
     DownloadItem item;
     ASSERT_TRUE(item.url.Assign(server.Url(path).c_str()));
+    ASSERT_TRUE(LocalDownloadPath(batch.folder.c_str(), path, "", SystemLeadByte, &item.path));
     item.exactSize = 30000;
     ASSERT_TRUE(batch.items.Push(static_cast<DownloadItem&&>(item)));
   }

@@ -74,6 +74,7 @@ ListEnd ReadSection(ProfileReader& reader, const char* path, const char* section
   if (record->Source == PrereqSource::Url && !ReadSha256(reader, path, section, &record->Sha256)) {
     return ListEnd::NoMemory;
   }
+  if (record->Source == PrereqSource::Url) ReadProfileValue(reader, path, section, "FileName", &record->FileName);
   ReadProfileValue(reader, path, section, "CommandLine", &record->CommandLine);
   ReadProfileValue(reader, path, section, "Options", &record->Options);
   text.Clear();

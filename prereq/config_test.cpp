@@ -82,7 +82,7 @@ TEST_F(ConfigTest, ReadsEveryKeyInOrder) {
       "GeneralOptions/MainAppCmdLine", "GeneralOptions/Options", "PREREQUISITES/App1", "App1/TargetOS",
       "App1/SetupFile", "App1/ExactSize", "App1/CommandLine", "App1/Options", "App1/SearchType", "App1/VerMin",
       "App1/VerMax", "App1/SearchString", "PREREQUISITES/App2", "App2/TargetOS", "App2/SetupFile", "App2/Url",
-      "App2/ExactSize", "App2/Sha256", "App2/Sha256", "App2/CommandLine", "App2/Options", "App2/SearchType",
+      "App2/ExactSize", "App2/Sha256", "App2/Sha256", "App2/FileName", "App2/CommandLine", "App2/Options", "App2/SearchType",
       "App2/VerMin", "App2/VerMax", "App2/SearchString", "PREREQUISITES/App3"};
   EXPECT_EQ(recorder.asked, expected);
   for (size_t i = 0; i < recorder.sizes.size(); ++i) {
@@ -218,6 +218,29 @@ TEST_F(ConfigTest, Sha256OfADownload) {
     Prerequisite copy;
     ASSERT_TRUE(CopyPrerequisite(list.Prerequisites[0], &copy));
     EXPECT_EQ(copy.Sha256.c_str(), c.kept);
+  }
+}
+
+// A download's FileName is the name it is saved under; a setup file has
+// none, as it travels under its own.
+TEST_F(ConfigTest, FileNameOfADownload) {
+  struct Case {
+    const char* line;
+    const char* source;
+    const char* kept;
+  } cases[] = {{"FileName=vc_redist.x86.exe", "Url", "vc_redist.x86.exe"},
+               {"FileName = \"setup 2.exe\"", "Url", "setup 2.exe"},
+               {"", "Url", ""},
+               {"FileName=vc.exe", "SetupFile", ""}};
+  for (const Case& c : cases) {
+    Write(std::string("[PREREQUISITES]\nApp1=A\n[App1]\n") + c.source + "=a.exe\n" + c.line +
+          "\nSearchType=0\nSearchString=a\n");
+    Load();
+    ASSERT_EQ(list.Count(), 1u) << c.line;
+    EXPECT_STREQ(list.Prerequisites[0].FileName.c_str(), c.kept) << c.line;
+    Prerequisite copy;
+    ASSERT_TRUE(CopyPrerequisite(list.Prerequisites[0], &copy));
+    EXPECT_STREQ(copy.FileName.c_str(), c.kept);
   }
 }
 

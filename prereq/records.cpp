@@ -19,7 +19,8 @@ bool CopyPrerequisite(const Prerequisite& from, Prerequisite* to) {
   return to->DisplayName.Assign(from.DisplayName) && to->Location.Assign(from.Location) &&
          to->CommandLine.Assign(from.CommandLine) && to->Options.Assign(from.Options) &&
          to->SearchSpec.SearchString.Assign(from.SearchSpec.SearchString) && to->SearchSpec.VerMin.Assign(from.SearchSpec.VerMin) &&
-         to->SearchSpec.VerMax.Assign(from.SearchSpec.VerMax) && to->Sha256.Assign(from.Sha256);
+         to->SearchSpec.VerMax.Assign(from.SearchSpec.VerMax) && to->Sha256.Assign(from.Sha256) &&
+         to->FileName.Assign(from.FileName);
 }
 
 }  // namespace korvelt

@@ -49,6 +49,9 @@ struct Prerequisite {
   // The SHA-256 a downloaded file must have, as 64 hexadecimal digits;
   // empty when none is asked. Only a file that matches is used.
   String Sha256;
+  // The name a download is saved under, when its author gave one; empty:
+  // the file name its URL ends in.
+  String FileName;
 };
 
 struct GeneralOptions {

@@ -127,7 +127,7 @@ class DownloadDialogDriver {
   void Add(const char* url, int32_t exactSize) {
     DownloadItem item;
     item.url.Assign(url);
-    item.name.Assign(UrlFileName(url, NoLeadBytes));
+    DownloadFileName(url, "", NoLeadBytes, &item.name);
     item.exactSize = exactSize;
     batch.items.Push(static_cast<DownloadItem&&>(item));
   }

@@ -296,9 +296,7 @@ class ScriptedDownloadDialog final : public DownloadDialog {
     for (DownloadItem& item : batch.items) {
       run += std::string(" ") + item.url.c_str();
       if (code != 0) continue;
-      String path;
-      if (LocalDownloadPath(batch.folder.c_str(), item.url.c_str(), NoLeadBytes, &path) &&
-          WriteText(path.c_str(), std::string(static_cast<size_t>(item.exactSize), 'd'))) {
+      if (!item.path.Empty() && WriteText(item.path.c_str(), std::string(static_cast<size_t>(item.exactSize), 'd'))) {
         item.status = DownloadStatus::Done;
       } else {
         item.status = DownloadStatus::WriteError;

@@ -137,7 +137,9 @@ int CheckDownloads(const PrerequisiteList& list, const std::string& folder, std:
     if (item.Source != PrereqSource::Url) continue;
     char key[16];
     FormAppKey(static_cast<int32_t>(i + 1), key);
-    std::string name = UrlFileName(item.Location.c_str(), NoLeadBytes);
+    String localName;
+    if (!DownloadFileName(item.Location.c_str(), item.FileName.c_str(), NoLeadBytes, &localName)) throw std::bad_alloc();
+    std::string name = localName.c_str();
     std::string path = (std::filesystem::path(folder) / name).string();
     uint64_t size = 0;
     Sha256Digest digest;

@@ -4,27 +4,18 @@
 
 #include <string>
 
-#include "download/worker.h"
-#include "prereq/download_name.h"
 #include "platform/clock_win.h"
 #include "platform/files_win.h"
 #include "platform/message_poster_win.h"
 #include "platform/threads_win.h"
 #include "testing/win32/http_server.h"
-#include "testing/win32/scratch_folder.h"
 
 namespace korvelt {
 namespace {
 
+using testing::ServedBody;
 using testing::HttpRequest;
 using testing::TestHttpServer;
-
-// 30,000 bytes that differ from position to position.
-std::string Body() {
-  std::string body(30000, '\0');
-  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i * 7 % 26);
-  return body;
-}
 
 // The first byte a "Range: bytes=s-" header asks for, or -1.
 long long RangeStart(const HttpRequest& request) {
@@ -37,9 +28,9 @@ long long RangeStart(const HttpRequest& request) {
 // stops halfway, /nolength sends no length, /missing is a 404 page,
 // /moved redirects to /file.
 std::string Answer(const HttpRequest& request) {
-  const std::string body = Body();
+  const std::string body = ServedBody();
   const std::string length = "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  if (request.path == "/file" || request.path == "/dl/file.exe") {
+  if (request.path == "/file") {
     long long from = RangeStart(request);
     if (from < 0) return TestHttpServer::Response("200 OK", length, body);
     if (from >= static_cast<long long>(body.size())) {
@@ -54,8 +45,7 @@ std::string Answer(const HttpRequest& request) {
                                         std::to_string(body.size()) + "\r\n",
                                     rest);
   }
-  if (request.path == "/whole" || request.path == "/dl/whole.exe") return TestHttpServer::Response("200 OK", length, body);
-  if (request.path == "/dl/short.exe") return TestHttpServer::Response("200 OK", length, body.substr(0, 12345));
+  if (request.path == "/whole") return TestHttpServer::Response("200 OK", length, body);
   if (request.path == "/nolength") return TestHttpServer::Response("200 OK", "", body);
   if (request.path == "/moved") return TestHttpServer::Response("302 Found", "Location: /file\r\nContent-Length: 0\r\n", "");
   std::string page = "<html>not here</html>";
@@ -134,10 +124,10 @@ TEST_F(WinInetTest, RangeRequest) {
   EXPECT_STREQ(range.c_str(), "bytes */30000");
   http.Close(request);
 
-  EXPECT_EQ(Fetch("/file", 29999, &status), Body().substr(29999));
+  EXPECT_EQ(Fetch("/file", 29999, &status), ServedBody().substr(29999));
   EXPECT_EQ(status, 206u);
   // A server that ignores the range answers 200 with everything.
-  EXPECT_EQ(Fetch("/whole", 100, &status), Body());
+  EXPECT_EQ(Fetch("/whole", 100, &status), ServedBody());
   EXPECT_EQ(status, 200u);
 }
 
@@ -145,7 +135,7 @@ TEST_F(WinInetTest, RangeRequest) {
 // and a server nobody listens at.
 TEST_F(WinInetTest, StatusesAndFailures) {
   uint32_t status = 0;
-  EXPECT_EQ(Fetch("/moved", 0, &status), Body());
+  EXPECT_EQ(Fetch("/moved", 0, &status), ServedBody());
   EXPECT_EQ(status, 200u);
   EXPECT_EQ(Fetch("/missing", 0, &status), "<html>not here</html>");
   EXPECT_EQ(status, 404u);
@@ -177,48 +167,6 @@ TEST(FormatRangeHeaderTest, Digits) {
     FormatRangeHeader(c.from, header);
     EXPECT_STREQ(header, c.header);
   }
-}
-
-// The whole silent download run on the real services: a partial file is
-// continued from its end with one range request (and then found complete
-// by a second item of its name), one whose server ignores ranges is
-// written again, a body cut short is no finished file, and a 404 fails its
-// item alone.
-TEST_F(WinInetTest, SilentRunOnTheSystem) {
-  testing::ScratchFolder scratch("download");
-  std::string body = Body();
-  ASSERT_TRUE(testing::WriteText(scratch.path() + "\\file.exe", body.substr(0, 10000)));
-  ASSERT_TRUE(testing::WriteText(scratch.path() + "\\whole.exe", std::string(20000, 'x')));
-  Win32FileSystem files;
-  Win32Clock clock;
-  Win32MessagePoster poster;
-  Win32ThreadService threads;
-  DownloadServices services{http, files, clock, poster, threads, SystemLeadByte};
-  DownloadBatch batch;
-  ASSERT_TRUE(batch.folder.Assign(scratch.path().c_str()));
-  for (const char* path : {"/dl/file.exe", "/dl/file.exe", "/dl/whole.exe", "/dl/short.exe", "/dl/gone.exe",
-                           "/dl/whole.exe"}) {
-    DownloadItem item;
-    ASSERT_TRUE(item.url.Assign(server.Url(path).c_str()));
-    ASSERT_TRUE(LocalDownloadPath(batch.folder.c_str(), path, "", SystemLeadByte, &item.path));
-    item.exactSize = 30000;
-    ASSERT_TRUE(batch.items.Push(static_cast<DownloadItem&&>(item)));
-  }
-  EXPECT_EQ(RunDownloads(batch, services, nullptr), DownloadSucceeded);
-  const DownloadStatus expected[] = {DownloadStatus::Done,   DownloadStatus::Done,   DownloadStatus::Done,
-                                     DownloadStatus::Failed, DownloadStatus::Failed, DownloadStatus::Done};
-  for (size_t i = 0; i < batch.items.Count(); ++i) EXPECT_EQ(batch.items[i].status, expected[i]) << i;
-  EXPECT_EQ(testing::ReadText(scratch.path() + "\\file.exe"), body);
-  EXPECT_EQ(testing::ReadText(scratch.path() + "\\whole.exe"), body);
-  EXPECT_EQ(testing::ReadText(scratch.path() + "\\short.exe"), body.substr(0, 12345));
-  uint64_t size = 0;
-  EXPECT_FALSE(files.FindFile((scratch.path() + "\\gone.exe").c_str(), &size));
-
-  std::vector<std::string> ranges;
-  for (const HttpRequest& request : server.Requests()) ranges.push_back(request.path + " " + request.Header("Range"));
-  EXPECT_EQ(ranges, (std::vector<std::string>{"/dl/file.exe bytes=10000-", "/dl/file.exe bytes=30000-",
-                                              "/dl/whole.exe bytes=20000-", "/dl/short.exe ", "/dl/gone.exe ",
-                                              "/dl/whole.exe bytes=30000-"}));
 }
 
 }  // namespace

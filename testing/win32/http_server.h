@@ -13,6 +13,14 @@
 
 namespace korvelt::testing {
 
+// 30,000 bytes that differ from position to position: the body the HTTP
+// tests serve.
+inline std::string ServedBody() {
+  std::string body(30000, '\0');
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i * 7 % 26);
+  return body;
+}
+
 struct HttpRequest {
   std::string path;
   std::string head;  // the request line and headers as sent

@@ -34,14 +34,6 @@ MAY_INCLUDE = {
 # Folders that hold no product code: only the testing rule reaches them.
 OTHER_FOLDERS = ["testing", "tests", "bench", "fuzz", "examples"]
 
-# Includes that break the rule and are known, each with why it stands for
-# now. They are listed, not failed; one that no longer occurs fails the
-# check, so that its line is removed here.
-KNOWN = {
-    ("platform/http_win_test.cpp", "download"):
-        "the real HTTP service is tested through the download run",
-}
-
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 SOURCE_SUFFIXES = (".cpp", ".h", ".c", ".rc", ".rc2")
 
@@ -89,17 +81,8 @@ def offences(root):
 def main(argv):
     root = argv[1] if len(argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
     failed = False
-    seen = set()
     for path, number, target, included, why in offences(root):
-        key = (path, target)
-        if key in KNOWN:
-            seen.add(key)
-            print(f"known: {path}:{number} -> {target} ({included}): {KNOWN[key]}")
-            continue
         print(f"{path}:{number} -> {target} ({included}): {why}")
-        failed = True
-    for path, target in sorted(set(KNOWN) - seen):
-        print(f"{path} -> {target} no longer occurs: remove it from the known includes in tests/build/check_layers.py")
         failed = True
     return 1 if failed else 0
 

@@ -140,8 +140,8 @@ class DocsTest(WineTestCase):
             setup = self.make_setup("complete", served, nginx.url(""))
             watcher = driver.Watcher()
             try:
-                run = start_windows('"%s"' % windows_path(setup), cwd=self.setup_folder,
-                                    env={"KORVELT_PREREQ_LOG": windows_path(self.log)})
+                run = watcher.watch(start_windows('"%s"' % windows_path(setup), cwd=self.setup_folder,
+                                                  env={"KORVELT_PREREQ_LOG": windows_path(self.log)}))
                 self.addCleanup(self.end, run)
                 info = watcher.wait_for(lambda d: d.control(id=NEXT) is not None and d.control(id=NEXT).enabled,
                                         what="the Information page")
@@ -165,7 +165,7 @@ class DocsTest(WineTestCase):
                                  ["Installed", "Installed", "Don't Install"])
                 screenshot("docs-complete-finish")
                 driver.click(page.control(id=FINISH))
-                code = finish(run, timeout=300)
+                code = finish(run, timeout=300, probe=watcher.probe)
             finally:
                 watcher.stop()
         self.assertEqual(code, 0)

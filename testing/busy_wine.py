@@ -7,11 +7,14 @@ program starts it again. With --cpu, stress-ng loads the processor too.
 The suite must pass with this running: it is the load a shared machine puts
 beside it.
 
-usage: testing/busy_wine.py [--arch x64|x86] [--seconds N] [--workers N] [--cpu N]
+usage: testing/busy_wine.py [--arch x64|x86] [--seconds N] [--workers N] [--cpu N] [--own-display]
 
 Built programs are taken from build/ as the tests take them; the prefix is
 build/wine-busy-ARCH, made on first use. It runs until N seconds have passed
-(an hour unless told) or it is interrupted, and ends what it started."""
+(an hour unless told) or it is interrupted, and ends what it started. With
+--own-display its windows go to an Xvfb of its own instead: a window of
+another prefix that takes the keyboard also takes the keys that the wizard
+tests type into the folder picker."""
 import argparse
 import os
 import random
@@ -32,6 +35,7 @@ def parse():
     parser.add_argument("--seconds", type=float, default=3600)
     parser.add_argument("--workers", type=int, default=2)
     parser.add_argument("--cpu", type=int, default=0, help="stress-ng CPU workers beside the Wine work")
+    parser.add_argument("--own-display", action="store_true", help="an Xvfb of its own for its windows")
     return parser.parse_args()
 
 
@@ -158,9 +162,26 @@ def worker(number):
         say("worker %d ran %d jobs" % (number, count))
 
 
+def own_display():
+    """Starts an Xvfb on a free display number and makes it this process's."""
+    for number in range(121, 160):
+        if os.path.exists("/tmp/.X11-unix/X%d" % number) or os.path.exists("/tmp/.X%d-lock" % number):
+            continue
+        server = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.environ["DISPLAY"] = ":%d" % number
+        for _ in range(50):
+            if os.path.exists("/tmp/.X11-unix/X%d" % number):
+                return server
+            time.sleep(0.1)
+        return server
+    sys.exit("busy_wine.py: no free display number")
+
+
 def main():
+    display = own_display() if ARGUMENTS.own_display else None
     if not os.environ.get("DISPLAY"):
-        sys.exit("busy_wine.py: no DISPLAY; run it on the display the suite uses")
+        sys.exit("busy_wine.py: no DISPLAY; run it on the display the suite uses, or with --own-display")
     signal.signal(signal.SIGTERM, lambda *_: stopping.set())
     make_prefix()
     stress = None
@@ -182,6 +203,9 @@ def main():
         stress.terminate()
         stress.wait()
     restart_server()
+    if display:
+        display.terminate()
+        display.wait()
 
 
 if __name__ == "__main__":

@@ -2,8 +2,9 @@
 every dialog of the setup through dialog_probe.exe (texts, enabled states,
 list rows, progress positions, where each control lies), and clicks and
 keys sent through the X server with xdotool. Only the setup's own windows
-are read, and a click raises the setup's window first, so that no window
-of another program on the display takes it."""
+are read, and a click or a key first raises the setup's window and gives
+it the keyboard, so that no window of another program on the display (a
+busy machine opens them at any time) takes what was meant for the setup."""
 import os
 import re
 import subprocess
@@ -133,32 +134,40 @@ def click(control):
     click_at(*control.centre(), over=control.dialog)
 
 
+def to_front(dialog):
+    """The xdotool commands that raise `dialog`'s window and give it the
+    keyboard; none without a dialog."""
+    if dialog is None or not dialog.x_window:
+        return []
+    return ["windowraise", dialog.x_window, "windowfocus", "--sync", dialog.x_window]
+
+
 def click_at(x, y, over=None):
-    """Clicks at a point of the screen; with `over` (a Dialog), its window
-    is raised above any other first."""
-    raise_first = ["windowraise", over.x_window] if over is not None and over.x_window else []
-    subprocess.run(["xdotool", *raise_first, "mousemove", "--sync", str(x), str(y), "click", "1"], check=True,
+    """Clicks at a point of the screen, over the window of `over` (a Dialog)
+    when it is given."""
+    subprocess.run(["xdotool", *to_front(over), "mousemove", "--sync", str(x), str(y), "click", "1"], check=True,
                    timeout=30)
 
 
-def keys(*names):
-    subprocess.run(["xdotool", "key", *names], check=True, timeout=30)
+def keys(*names, into=None):
+    """Presses keys, into the window of `into` (a Dialog) when it is given."""
+    subprocess.run(["xdotool", *to_front(into), "key", *names], check=True, timeout=30)
 
 
-def type_text(text):
-    subprocess.run(["xdotool", "type", "--delay", "20", text], check=True, timeout=60)
+def type_text(text, into=None):
+    subprocess.run(["xdotool", *to_front(into), "type", "--delay", "20", text], check=True, timeout=60)
 
 
-def browse_to(path):
-    """Picks the folder `path` in the shell's Browse for Folder dialog, which
-    has the keyboard: under Wine the tree's first item below the desktop is
+def browse_to(picker, path):
+    """Picks the folder `path` in the shell's Browse for Folder dialog
+    `picker`, given the keyboard: under Wine the tree's first item below the desktop is
     the Unix root "/". Each folder is opened (Right) and its child selected
     by typing its name, which the tree searches for from the selected item
     on; Return then takes the OK button."""
-    keys("Down")
+    keys("Down", into=picker)
     for name in os.path.abspath(path).strip("/").split("/"):
-        keys("Right")
+        keys("Right", into=picker)
         time.sleep(0.5)
-        type_text(name)
+        type_text(name, into=picker)
         time.sleep(1.2)  # the tree ends a typed search after a second
-    keys("Return")
+    keys("Return", into=picker)

@@ -171,7 +171,7 @@ class WizardTest(WineTestCase):
                                           d.control(kind="SysTreeView32") is not None, what="the folder picker")
                 self.assertIn("Select the download folder.", picker.texts())
                 screenshot("wizard-browse")
-                driver.browse_to(elsewhere)
+                driver.browse_to(picker, elsewhere)
                 page = self.page(watcher, lambda d: d.control(id=FOLDER) is not None and
                                  d.control(id=FOLDER).text.lower() == windows_path(elsewhere).lower() + "\\" and
                                  [r[-1] for r in d.control(id=LIST).rows] == ["Install", "Install", "Don't Install"],
@@ -188,7 +188,7 @@ class WizardTest(WineTestCase):
                 # Opened, "Don't Install" (the first entry) taken, then a click
                 # elsewhere: the chooser loses the focus and commits.
                 driver.click(chooser.control(kind="ComboBox"))
-                driver.keys("Home", "Return")
+                driver.keys("Home", "Return", into=chooser)
                 driver.click_at(listed.x + 20, listed.y + listed.height - 10)
                 page = self.page(watcher, lambda d: d.control(id=LIST) is not None and
                                  [r[-1] for r in d.control(id=LIST).rows][:1] == ["Don't Install"],

@@ -57,7 +57,7 @@ def measure(build, work, wine):
         """Seconds from the setup's start to msiexec's start and to its
         status window (infinite when the probe missed it)."""
         subprocess.run(["sync"], check=True)
-        probe = wine.start([probe_program, "120"], "dialog_probe")
+        probe = wine.start([probe_program, "120", "program", "setup.exe"], "dialog_probe")
         time.sleep(1)  # the probe is watching before the setup starts
         output = wine.run_command_line('"%s" /qn' % benchlib.windows_path(setup), "run", TRACE)
         probe.kill()

@@ -69,10 +69,12 @@ def main():
     probe = harness.probe_dialogs(60)
     time.sleep(1)
     run = harness.start_windows('"%s"' % harness.windows_path(setup), cwd=work)
+    probe.watch(run)
     seen = ""
     shot = None
+    deadline = time.monotonic() + 60
     while "Extracting" not in seen:
-        line = probe.stdout.readline().decode("latin-1")
+        line = probe.readline(deadline - time.monotonic())
         if not line:
             break
         seen += line
@@ -202,7 +204,7 @@ def wizard_run(work):
     with servers.Nginx(served) as nginx:
         setup = pack_with_runtime(work, folder, nginx, "", log)
         watcher = driver.Watcher()
-        run = harness.start_windows('"%s"' % harness.windows_path(setup), cwd=folder)
+        run = watcher.watch(harness.start_windows('"%s"' % harness.windows_path(setup), cwd=folder))
         try:
             def step(test, what):
                 return watcher.wait_for(lambda d: d.caption == TITLE and test(d), what=what)

@@ -1,7 +1,10 @@
 """Driving the bootstrapper's windows as a user would: a watcher that reads
 every dialog of the setup through dialog_probe.exe (texts, enabled states,
 list rows, progress positions, where each control lies), and clicks and
-keys sent through the X server with xdotool."""
+keys sent through the X server with xdotool. Only the setup's own windows
+are read, and a click or a key first raises the setup's window and gives
+it the keyboard, so that no window of another program on the display (a
+busy machine opens them at any time) takes what was meant for the setup."""
 import os
 import re
 import subprocess
@@ -11,13 +14,15 @@ import time
 import harness
 
 DIALOG = re.compile(r'dialog (\S+) "(.*)" at (-?\d+),(-?\d+) size (\d+),(\d+)')
+X_WINDOW = re.compile(r' xwindow (0x[0-9a-f]+)$')
 CONTROL = re.compile(r'  control (-?\d+) (\S+) "(.*)" (enabled|disabled)( hidden)? at (-?\d+),(-?\d+) size (\d+),(\d+)$')
 ROW = re.compile(r'    row (.*)$')
 POSITION = re.compile(r'    position (-?\d+) of (-?\d+)$')
 
 
 class Control:
-    def __init__(self, match):
+    def __init__(self, match, dialog):
+        self.dialog = dialog
         self.id = int(match.group(1))
         self.kind = match.group(2)
         self.text = match.group(3)
@@ -36,6 +41,8 @@ class Dialog:
         self.handle = match.group(1)
         self.caption = match.group(2)
         self.x, self.y, self.width, self.height = (int(match.group(i)) for i in range(3, 7))
+        x_window = X_WINDOW.search(match.string)
+        self.x_window = x_window.group(1) if x_window else None
         self.controls = []
 
     def control(self, id=None, text=None, kind=None):
@@ -53,10 +60,11 @@ class Dialog:
 
 
 class Watcher:
-    """Keeps the latest report of every dialog the probe prints."""
+    """Keeps the latest report of every dialog of the watched run."""
 
     def __init__(self, seconds=300):
-        self.process = harness.probe_dialogs(seconds)
+        self.probe = harness.probe_dialogs(seconds)
+        self.run = None
         self.dialogs = {}
         self.history = []
         self.lock = threading.Lock()
@@ -64,10 +72,20 @@ class Watcher:
         self.thread.start()
         time.sleep(1.5)  # the probe is watching before the setup starts
 
+    def watch(self, run):
+        """Watches the windows of `run` (a harness.WindowsRun) and of the
+        programs it starts; returns the run."""
+        self.run = run
+        self.probe.watch(run)
+        return run
+
     def _read(self):
         current = None
-        for raw in self.process.stdout:
-            line = raw.decode("latin-1").rstrip("\r\n")
+        while True:
+            line = self.probe.readline(3600)
+            if not line:
+                break
+            line = line.rstrip("\r\n")
             match = DIALOG.match(line)
             if match:
                 current = Dialog(match)
@@ -79,7 +97,7 @@ class Watcher:
                 continue
             match = CONTROL.match(line)
             if match:
-                current.controls.append(Control(match))
+                current.controls.append(Control(match, current))
                 continue
             match = ROW.match(line)
             if match and current.controls:
@@ -98,44 +116,58 @@ class Watcher:
                 for dialog in reversed(self.history):
                     if self.dialogs.get(dialog.handle) is dialog and test(dialog):
                         return dialog
-        raise AssertionError("waited %d s for %s; last seen: %s" % (
-            timeout, what, [(d.caption, d.texts()) for d in list(self.dialogs.values())[-3:]]))
+        where = harness.leave_state("wait-%d" % (self.run.pid if self.run else os.getpid()), run=self.run,
+                                    probe=self.probe)
+        raise AssertionError("waited %d s for %s; last seen: %s; the state is in %s" % (
+            timeout, what, [(d.caption, d.texts()) for d in list(self.dialogs.values())[-3:]], where))
 
     def seen(self, test):
         with self.lock:
             return any(test(d) for d in self.history)
 
     def stop(self):
-        self.process.kill()
-        self.process.wait()
+        self.probe.kill()
+        self.probe.wait()
 
 
 def click(control):
-    click_at(*control.centre())
+    click_at(*control.centre(), over=control.dialog)
 
 
-def click_at(x, y):
-    subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True, timeout=30)
+def to_front(dialog):
+    """The xdotool commands that raise `dialog`'s window and give it the
+    keyboard; none without a dialog."""
+    if dialog is None or not dialog.x_window:
+        return []
+    return ["windowraise", dialog.x_window, "windowfocus", "--sync", dialog.x_window]
 
 
-def keys(*names):
-    subprocess.run(["xdotool", "key", *names], check=True, timeout=30)
+def click_at(x, y, over=None):
+    """Clicks at a point of the screen, over the window of `over` (a Dialog)
+    when it is given."""
+    subprocess.run(["xdotool", *to_front(over), "mousemove", "--sync", str(x), str(y), "click", "1"], check=True,
+                   timeout=30)
 
 
-def type_text(text):
-    subprocess.run(["xdotool", "type", "--delay", "20", text], check=True, timeout=60)
+def keys(*names, into=None):
+    """Presses keys, into the window of `into` (a Dialog) when it is given."""
+    subprocess.run(["xdotool", *to_front(into), "key", *names], check=True, timeout=30)
 
 
-def browse_to(path):
-    """Picks the folder `path` in the shell's Browse for Folder dialog, which
-    has the keyboard: under Wine the tree's first item below the desktop is
+def type_text(text, into=None):
+    subprocess.run(["xdotool", *to_front(into), "type", "--delay", "20", text], check=True, timeout=60)
+
+
+def browse_to(picker, path):
+    """Picks the folder `path` in the shell's Browse for Folder dialog
+    `picker`, given the keyboard: under Wine the tree's first item below the desktop is
     the Unix root "/". Each folder is opened (Right) and its child selected
     by typing its name, which the tree searches for from the selected item
     on; Return then takes the OK button."""
-    keys("Down")
+    keys("Down", into=picker)
     for name in os.path.abspath(path).strip("/").split("/"):
-        keys("Right")
+        keys("Right", into=picker)
         time.sleep(0.5)
-        type_text(name)
+        type_text(name, into=picker)
         time.sleep(1.2)  # the tree ends a typed search after a second
-    keys("Return")
+    keys("Return", into=picker)

@@ -5,6 +5,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -43,16 +44,12 @@ def windows_path(path):
 
 
 def run_windows(command_line, cwd=None, timeout=120, env=None):
-    """Runs a Windows command line under Wine; returns (exit code, output)."""
-    environment = wine_env(env)
-    environment["KORVELT_COMMAND_LINE"] = command_line
-    result = subprocess.run([*WINE, EXIT_CODE], cwd=cwd, env=environment,
-                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
-    output = result.stdout.decode("latin-1")
-    match = re.search(r"exit code (-?\d+)", output)
-    if not match:
-        raise AssertionError("no exit code reported: " + output)
-    return int(match.group(1)), output
+    """Runs a Windows command line under Wine; returns (exit code, output).
+    A run that does not end within `timeout` seconds leaves its state
+    behind (see leave_state) and fails."""
+    run = start_windows(command_line, cwd=cwd, env=env)
+    code = finish(run, timeout)
+    return code, run.output()
 
 
 def pack(out, *arguments):
@@ -146,11 +143,10 @@ RUN_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 
 def registry_value(key, name):
     """The data of a REG_SZ value, or None."""
-    result = subprocess.run([*WINE, "reg", "query", key, "/v", name], env=wine_env(), stdout=subprocess.PIPE,
-                            stderr=subprocess.DEVNULL, timeout=60)
-    if result.returncode != 0:
+    status, output = wine_output(["reg", "query", key, "/v", name])
+    if status != 0:
         return None
-    for line in result.stdout.decode("latin-1").splitlines():
+    for line in output.splitlines():
         if "REG_SZ" in line:
             return line.split("REG_SZ", 1)[1].strip()
     return ""
@@ -176,33 +172,165 @@ def run_folders():
     return sorted(name for name in os.listdir(base) if name.startswith("korvelt-")) if os.path.isdir(base) else []
 
 
+class OutputFile:
+    """The output of a Wine program, written to a file and read as it grows.
+
+    Not a pipe: the programs that Wine starts for the prefix (wineserver,
+    its services, its desktop) inherit the output of the program that made
+    the prefix start, and hold it open for as long as the prefix lives, so
+    a pipe's end can come minutes after the program's own end, or never
+    while anything else runs in the prefix."""
+
+    def __init__(self):
+        self.file = tempfile.TemporaryFile()
+
+    def __del__(self):
+        self.file.close()
+
+    def text(self, start=0):
+        """What was written from byte `start` on."""
+        return os.pread(self.file.fileno(), 1 << 24, start).decode("latin-1")
+
+
+def wine_output(arguments, timeout=60, env=None):
+    """Runs a Wine program to its end; returns (its exit status, its output)."""
+    output = OutputFile()
+    process = subprocess.Popen([*WINE, *arguments], env=wine_env(env), stdin=subprocess.DEVNULL, stdout=output.file,
+                               stderr=subprocess.STDOUT)
+    try:
+        process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        raise
+    return process.returncode, output.text()
+
+
+class WindowsRun:
+    """A Windows command line started under Wine through exit_code.exe: its
+    output, and the Windows process id of the program it started, which the
+    dialog probe watches."""
+
+    def __init__(self, command_line, cwd=None, env=None):
+        environment = wine_env(env)
+        environment["KORVELT_COMMAND_LINE"] = command_line
+        self.command_line = command_line
+        self.out = OutputFile()
+        self.process = subprocess.Popen([*WINE, EXIT_CODE], cwd=cwd, env=environment, stdin=subprocess.DEVNULL,
+                                        stdout=self.out.file, stderr=subprocess.STDOUT)
+
+    def output(self):
+        return self.out.text()
+
+    @property
+    def windows_pid(self):
+        """The started program's Windows process id, once it was reported."""
+        match = re.search(r"^started (\d+) at tick", self.output(), re.M)
+        return int(match.group(1)) if match else None
+
+    def code(self):
+        """The program's exit code once exit_code.exe reported it, else None."""
+        match = re.search(r"exit code (-?\d+)", self.output())
+        return int(match.group(1)) if match else None
+
+    @property
+    def pid(self):
+        return self.process.pid
+
+    def poll(self):
+        return self.process.poll()
+
+    def kill(self):
+        self.process.kill()
+
+    def wait(self, timeout=None):
+        return self.process.wait(timeout=timeout)
+
+
 def start_windows(command_line, cwd=None, env=None):
     """Starts a Windows command line under Wine in the background."""
-    environment = wine_env(env)
-    environment["KORVELT_COMMAND_LINE"] = command_line
-    return subprocess.Popen([*WINE, EXIT_CODE], cwd=cwd, env=environment, stdout=subprocess.PIPE,
-                            stderr=subprocess.STDOUT)
+    return WindowsRun(command_line, cwd=cwd, env=env)
 
 
-def finish(process, timeout=120):
+def finish(run, timeout=120, probe=None):
+    """The exit code of a started run, once exit_code.exe ended. A run that
+    has not ended within `timeout` seconds leaves its state behind (with
+    what `probe` saw of its windows) and fails."""
     try:
-        output = process.communicate(timeout=timeout)[0].decode("latin-1")
+        run.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
-        # What the screen showed when the setup did not end tells why.
-        shot = screenshot("timeout-%d" % process.pid) if os.environ.get("DISPLAY") else "no display"
-        raise AssertionError("the setup did not end within %d s; the screen then: %s" % (timeout, shot))
-    match = re.search(r"exit code (-?\d+)", output)
-    if not match:
-        raise AssertionError("no exit code reported: " + output)
-    return int(match.group(1))
+        where = leave_state("timeout-%d" % run.pid, run=run, probe=probe)
+        raise AssertionError("the setup did not end within %d s; its state is in %s" % (timeout, where))
+    code = run.code()
+    if code is None:
+        raise AssertionError("no exit code reported: " + run.output())
+    return code
 
 
-def probe_dialogs(seconds, close=False, until=0):
-    """Watches for dialogs of other processes; returns what it printed."""
-    arguments = [*WINE, os.path.join(TOOLS, "dialog_probe.exe"), str(seconds)]
-    if close:
-        arguments += ["close", "until-closed", str(until)]
-    return subprocess.Popen(arguments, env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+class Probe:
+    """dialog_probe.exe watching the windows of the runs it is told of (and
+    of the programs they start); its output is read as it comes."""
+
+    def __init__(self, seconds, close=False, until=0):
+        arguments = [*WINE, os.path.join(TOOLS, "dialog_probe.exe"), str(seconds)]
+        if close:
+            arguments += ["close", "until-closed", str(until)]
+        self.out = OutputFile()
+        self.process = subprocess.Popen(arguments, env=wine_env(), stdin=subprocess.PIPE, stdout=self.out.file,
+                                        stderr=subprocess.DEVNULL)
+        self.read = 0
+        self.pending = ""
+
+    def watch(self, run):
+        """Tells the probe the run's program, once exit_code.exe has named it."""
+        def tell():
+            deadline = time.monotonic() + 300
+            while run.windows_pid is None and run.poll() is None and time.monotonic() < deadline:
+                time.sleep(0.05)
+            if run.windows_pid is None:
+                return
+            try:
+                self.process.stdin.write(b"%d\n" % run.windows_pid)
+                self.process.stdin.flush()
+            except (BrokenPipeError, ValueError):
+                pass
+        threading.Thread(target=tell, daemon=True).start()
+        return self
+
+    def readline(self, timeout):
+        """The next whole line, or "" once the probe ended or `timeout` passed."""
+        deadline = time.monotonic() + timeout
+        while True:
+            if "\n" in self.pending:
+                line, self.pending = self.pending.split("\n", 1)
+                return line + "\n"
+            ended = self.process.poll() is not None
+            text = self.out.text(self.read)
+            self.pending += text
+            self.read += len(text)
+            if "\n" in self.pending:
+                continue
+            if ended or time.monotonic() >= deadline:
+                return ""
+            time.sleep(0.02)
+
+    def output(self):
+        return self.out.text()
+
+    def kill(self):
+        self.process.kill()
+
+    def wait(self, timeout=None):
+        return self.process.wait(timeout=timeout)
+
+
+def probe_dialogs(seconds, run=None, close=False, until=0):
+    """A probe of the dialogs of `run` (a WindowsRun; Probe.watch names it
+    later when it starts after the probe)."""
+    probe = Probe(seconds, close=close, until=until)
+    if run is not None:
+        probe.watch(run)
+    return probe
 
 
 EXTRACTING = 'control %d Static "Extracting the main application files..."' % control_ids.IDC_STATUS_TEXT
@@ -216,9 +344,9 @@ def wait_for_status_window(probe, title, seconds=60):
     show the old caption beside the new text: only a report that holds both
     counts."""
     seen = ""
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        line = probe.stdout.readline().decode("latin-1")
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        line = probe.readline(deadline - time.monotonic())
         if not line:
             break
         seen += line
@@ -234,3 +362,37 @@ def screenshot(name):
     path = os.path.join(ARTIFACTS, name + ".png")
     subprocess.run(["import", "-window", "root", path], check=True, timeout=60)
     return path
+
+
+# The servers a test has open, whose request logs its state includes.
+open_servers = []
+
+
+def leave_state(name, run=None, probe=None):
+    """What a test that gave up on a wait leaves under build/e2e/NAME: the
+    screen, the windows of the setup as its probe saw them, the processes
+    of the Wine prefix, the setup's output and the requests of the test's
+    servers. Returns that folder."""
+    folder = os.path.join(ARTIFACTS, name)
+    os.makedirs(folder, exist_ok=True)
+
+    def write(file_name, text):
+        with open(os.path.join(folder, file_name), "w") as out:
+            out.write(text)
+    if os.environ.get("DISPLAY"):
+        try:
+            subprocess.run(["import", "-window", "root", os.path.join(folder, "screen.png")], timeout=60)
+        except subprocess.TimeoutExpired:
+            write("screen.txt", "the screenshot did not end within 60 s\n")
+    if probe is not None:
+        write("windows.txt", probe.output())
+    if run is not None:
+        write("output.txt", "%s\nWindows process %s\n%s" % (run.command_line, run.windows_pid, run.output()))
+    try:
+        listing = wine_output(["winedbg", "--command", "info proc"])[1]
+    except subprocess.TimeoutExpired:
+        listing = "winedbg did not end within 60 s\n"
+    unix = subprocess.run(["ps", "-eo", "pid,ppid,etime,stat,args"], stdout=subprocess.PIPE).stdout.decode("latin-1")
+    write("processes.txt", "Windows processes of the prefix:\n%s\nUnix processes:\n%s" % (listing, unix))
+    write("requests.txt", "".join("%r\n" % request for server in open_servers for request in server.requests()))
+    return folder

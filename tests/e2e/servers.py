@@ -11,6 +11,8 @@ import tempfile
 import threading
 import time
 
+import harness
+
 NGINX = "/usr/sbin/nginx"
 
 
@@ -96,9 +98,11 @@ class Nginx:
         self.process = subprocess.Popen([NGINX, "-p", self.work, "-c", conf], stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         wait_for_port(self.port)
+        harness.open_servers.append(self)
         return self
 
     def __exit__(self, *exc):
+        harness.open_servers.remove(self)
         self.process.terminate()
         self.process.wait(timeout=30)
         shutil.rmtree(self.work, ignore_errors=True)
@@ -231,9 +235,14 @@ class FaultServer:
         self.server.daemon_threads = True
         self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
         self.thread.start()
+        harness.open_servers.append(self)
         return self
 
+    def requests(self):
+        return list(self.log)
+
     def __exit__(self, *exc):
+        harness.open_servers.remove(self)
         self.server.shutdown()
         self.server.server_close()
         self.thread.join(timeout=30)

@@ -9,7 +9,7 @@ import unittest
 import control_ids as ids
 import driver
 from harness import (BIN, PACK, STUB, X64, TOOLS, WineTestCase, build_msi, finish, installed_marker, pack, probe_dialogs,
-                     read, run_windows, screenshot, start_windows, uninstall, wait_for_status_window, windows_path,
+                     leave_state, read, run_windows, screenshot, start_windows, uninstall, wait_for_status_window, windows_path,
                      wine_env)
 
 NEXT, CANCEL, LIST = ids.kNextButton, ids.IDCANCEL, ids.IDC_PREREQ_LIST
@@ -41,9 +41,12 @@ class IdentityRunTest(WineTestCase):
         probe = probe_dialogs(60)
         time.sleep(1)
         run = start_windows('"%s" /qn' % windows_path(setup))
+        probe.watch(run)
         report, seen = wait_for_status_window(probe, TITLE)
         if report:
             screenshot("identity-status-window")
+        else:
+            leave_state("identity-status-window", run=run, probe=probe)
         probe.kill()
         self.assertEqual(finish(run), 0)
         self.assertIsNotNone(report, "no status window titled %r saying it extracts in:\n%s" % (TITLE, seen))
@@ -61,7 +64,7 @@ class IdentityRunTest(WineTestCase):
                      "--main", self.package, "--config", config,
                      "--on-demand", "one.exe=" + os.path.join(TOOLS, "fake_prereq.exe"))
         watcher = driver.Watcher()
-        run = start_windows('"%s"' % windows_path(setup), cwd=setup_folder)
+        run = watcher.watch(start_windows('"%s"' % windows_path(setup), cwd=setup_folder))
 
         def end():
             if run.poll() is None:
@@ -78,7 +81,7 @@ class IdentityRunTest(WineTestCase):
             page = watcher.wait_for(lambda d: d.caption == TITLE and d.control(id=LIST) is not None and
                                     len(d.control(id=LIST).rows) == 1, what="the PreRequisites page titled " + TITLE)
             driver.click(page.control(id=CANCEL))
-            code = finish(run, timeout=120)
+            code = finish(run, timeout=120, probe=watcher.probe)
         finally:
             watcher.stop()
         self.assertEqual(code, 1602)

@@ -7,7 +7,7 @@ import struct
 import time
 import unittest
 
-from harness import (RUN_KEY, STUB, TOOLS, WineTestCase, build_msi, finish, installed_marker, pack, probe_dialogs,
+from harness import (RUN_KEY, STUB, TOOLS, WineTestCase, build_msi, finish, installed_marker, leave_state, pack, probe_dialogs,
                      random_file, registry_value, run_folders, run_windows, screenshot, set_registry_value,
                      start_windows, uninstall, wait_for_status_window, windows_path, PREFIX_C)
 
@@ -73,40 +73,63 @@ class NormalRunTest(WineTestCase):
         self.assertTrue(os.path.exists(installed_marker(self.name)))
         self.assertEqual(sorted(os.listdir(self.folder)), before)
 
+    def shown(self, run, text, seconds=30):
+        """What the probe saw of the dialogs of `run` until one showed `text`
+        (or `seconds` passed: the state is then left behind)."""
+        probe = probe_dialogs(seconds, run)
+        seen = ""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline and text not in seen:
+            line = probe.readline(deadline - time.monotonic())
+            if not line:
+                break
+            seen += line
+        if text not in seen:
+            leave_state("error-box-%d" % run.pid, run=run, probe=probe)
+        probe.kill()
+        return seen
+
+    def close_box(self, run):
+        """Closes the error box of `run`; returns the run's exit code."""
+        closer = probe_dialogs(20, run, close=True, until=1)
+        closer.wait(timeout=60)
+        return finish(run, probe=closer)
+
     def error_box(self, setup, text, shot_name=None):
         """Runs the setup until its error box shows `text` (or 30 seconds
-        pass), closes the box; returns what the probe saw, the exit code and
-        the screenshot taken while the box showed."""
+        pass), closes the box; returns what the probe saw, the exit code,
+        the screenshot taken while the box showed and the setup's Windows
+        process id."""
         run = start_windows('"%s" /qn' % windows_path(setup))
-        probe = probe_dialogs(30, close=False)
-        seen = ""
-        deadline = time.time() + 30
+        seen = self.shown(run, text)
         shot = None
-        while time.time() < deadline and text not in seen:
-            line = probe.stdout.readline().decode("latin-1")
-            seen += line
         if text in seen and shot_name:
             time.sleep(0.5)
             shot = screenshot(shot_name)
-        probe.kill()
-        closer = probe_dialogs(20, close=True, until=1)
-        closer.wait(timeout=60)
-        code = finish(run)
+        code = self.close_box(run)
         print(seen)
-        return seen, code, shot
+        return seen, code, shot, run.windows_pid
 
     # A payload of version 101: exactly one error box with the text, nothing
-    # installed, nothing extracted.
+    # installed, nothing extracted. Another program of the prefix shows the
+    # same box meanwhile, as on a busy machine: only the setup's own counts.
     def test_bad_version_shows_one_error_box(self):
         setup = pack(self.path("setup.exe"), "--main", self.package())
         with open(setup, "r+b") as file:
             file.seek(-32, os.SEEK_END)
             file.write(struct.pack("<I", 101))
+        other = shutil.copy(setup, self.path("other.exe"))
         before = run_folders()
-        seen, code, shot = self.error_box(setup, "unsuported", "payload-error-box")
+        beside = start_windows('"%s" /qn' % windows_path(other))
+        try:
+            self.assertIn("unsuported", self.shown(beside, "unsuported"), "the other program's box shows")
+            seen, code, shot, process = self.error_box(setup, "unsuported", "payload-error-box")
+        finally:
+            self.assertEqual(self.close_box(beside), 1619)
         self.assertIn('control 65535 Static "This archive has an an unsuported version."', seen)
-        boxes = set(re.findall(r"^dialog (\S+)", seen, re.M))
+        boxes = set(re.findall(r"^dialog (\S+) .* process (\d+) ", seen, re.M))
         self.assertEqual(len(boxes), 1, "one box: " + seen)
+        self.assertEqual(boxes.pop()[1], str(process), "the setup's own box: " + seen)
         self.assertIn('"Error" at', seen, "the system's default caption")
         self.assertIn("owner 00000000", seen)
         self.assertEqual(code, 1619)
@@ -125,7 +148,7 @@ class NormalRunTest(WineTestCase):
             file.truncate(os.path.getsize(setup) - 36 - 5)
         for path in (bare, setup):
             with self.subTest(os.path.basename(path)):
-                seen, code, _ = self.error_box(path, "An error occured while reading the file.")
+                seen, code, _, _ = self.error_box(path, "An error occured while reading the file.")
                 self.assertIn('control 65535 Static "An error occured while reading the file."', seen)
                 self.assertNotIn("unsuported", seen)
                 self.assertEqual(code, 1619)
@@ -147,12 +170,15 @@ class NormalRunTest(WineTestCase):
                 probe = probe_dialogs(60)
                 time.sleep(1)
                 run = start_windows('"%s" /qn' % windows_path(setup))
+                probe.watch(run)
                 title = expected or windows_path(setup) + " Setup"
                 report, seen = wait_for_status_window(probe, title)
                 if report:
                     screenshot("status-window-" + os.path.basename(stub)[:-4])
+                else:
+                    leave_state("status-window-%d" % run.pid, run=run, probe=probe)
                 probe.kill()
-                self.assertEqual(finish(run), 0)
+                self.assertEqual(finish(run, probe=probe), 0)
                 self.assertIsNotNone(report, "no status window titled %r saying it extracts in:\n%s" % (title, seen))
                 uninstall(package)
                 os.remove(big)

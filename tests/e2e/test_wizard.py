@@ -54,10 +54,11 @@ class WizardTest(WineTestCase):
         return pack(os.path.join(self.setup_folder, "setup.exe"), "--prerequisites", "--main", self.package,
                     "--config", config, "--on-demand", "one.exe=" + PROGRAM)
 
-    def start(self, setup):
-        """Starts the setup; a test that fails half way does not leave it (or
-        a window of it) running: Wine's processes of the prefix are ended."""
-        run = start_windows('"%s"' % windows_path(setup), cwd=self.setup_folder)
+    def start(self, setup, watcher):
+        """Starts the setup, whose windows `watcher` reads; a test that fails
+        half way does not leave it (or a window of it) running: Wine's
+        processes of the prefix are ended."""
+        run = watcher.watch(start_windows('"%s"' % windows_path(setup), cwd=self.setup_folder))
 
         def end():
             if run.poll() is None:
@@ -83,7 +84,7 @@ class WizardTest(WineTestCase):
             setup = self.make_setup(nginx.url("two.exe"))
             watcher = driver.Watcher()
             try:
-                run = self.start(setup)
+                run = self.start(setup, watcher)
                 info = self.page(watcher, lambda d: d.control(id=NEXT) and d.control(id=NEXT).enabled and
                                  d.control(kind="RICHEDIT") is not None, "the Information page")
                 self.assertFalse(info.control(id=BACK).enabled)
@@ -139,7 +140,7 @@ class WizardTest(WineTestCase):
                 self.assertFalse(page.control(id=NEXT).enabled)
                 screenshot("wizard-finish")
                 driver.click(page.control(id=FINISH))
-                code = finish(run, timeout=300)
+                code = finish(run, timeout=300, probe=watcher.probe)
             finally:
                 watcher.stop()
         self.assertEqual(code, 0)
@@ -160,7 +161,7 @@ class WizardTest(WineTestCase):
             setup = self.make_setup(nginx.url("two.exe"))
             watcher = driver.Watcher()
             try:
-                run = self.start(setup)
+                run = self.start(setup, watcher)
                 info = self.page(watcher, lambda d: d.control(id=NEXT) and d.control(id=NEXT).enabled,
                                  "the Information page")
                 driver.click(info.control(id=NEXT))
@@ -172,7 +173,7 @@ class WizardTest(WineTestCase):
                                           d.control(kind="SysTreeView32") is not None, what="the folder picker")
                 self.assertIn("Select the download folder.", picker.texts())
                 screenshot("wizard-browse")
-                driver.browse_to(elsewhere)
+                driver.browse_to(picker, elsewhere)
                 page = self.page(watcher, lambda d: d.control(id=FOLDER) is not None and
                                  d.control(id=FOLDER).text.lower() == windows_path(elsewhere).lower() + "\\" and
                                  [r[-1] for r in d.control(id=LIST).rows] == ["Install", "Install", "Don't Install"],
@@ -189,7 +190,7 @@ class WizardTest(WineTestCase):
                 # Opened, "Don't Install" (the first entry) taken, then a click
                 # elsewhere: the chooser loses the focus and commits.
                 driver.click(chooser.control(kind="ComboBox"))
-                driver.keys("Home", "Return")
+                driver.keys("Home", "Return", into=chooser)
                 driver.click_at(listed.x + 20, listed.y + listed.height - 10)
                 page = self.page(watcher, lambda d: d.control(id=LIST) is not None and
                                  [r[-1] for r in d.control(id=LIST).rows][:1] == ["Don't Install"],
@@ -201,7 +202,7 @@ class WizardTest(WineTestCase):
                     [r[-1] for r in d.control(id=LIST).rows] == ["Don't Install", "Installed", "Don't Install"],
                     what="the finish step with the one row installed")
                 driver.click(page.control(id=FINISH))
-                code = finish(run, timeout=300)
+                code = finish(run, timeout=300, probe=watcher.probe)
                 requests = nginx.requests()
             finally:
                 watcher.stop()
@@ -221,14 +222,14 @@ class WizardTest(WineTestCase):
         folders_before = run_folders()
         watcher = driver.Watcher()
         try:
-            run = self.start(setup)
+            run = self.start(setup, watcher)
             info = self.page(watcher, lambda d: d.control(id=NEXT) and d.control(id=NEXT).enabled,
                              "the Information page")
             driver.click(info.control(id=NEXT))
             page = self.page(watcher, lambda d: d.control(id=LIST) is not None and
                              len(d.control(id=LIST).rows) == 3, "the PreRequisites page")
             driver.click(page.control(id=CANCEL))
-            code = finish(run, timeout=120)
+            code = finish(run, timeout=120, probe=watcher.probe)
         finally:
             watcher.stop()
         self.assertEqual(code, 1602)

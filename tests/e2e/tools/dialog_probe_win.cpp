@@ -1,18 +1,31 @@
-// Watches the desktop for dialog windows (class "#32770") of other
-// processes, prints each one with its caption and the texts of its controls
-// whenever they change, and closes message boxes with OK when asked to.
+// Watches the dialog windows (class "#32770") of the process under test and
+// of the processes it started, prints each one with its caption and the
+// texts of its controls whenever they change, and closes its message boxes
+// with OK when asked to. Windows of any other process of the Wine prefix
+// (another setup, a box left by some other program) are never reported or
+// touched.
 // Texts are read without sending messages, so a window whose thread does
 // not dispatch them (the status window) can be read too; only list views
 // and progress bars are asked, with a time limit, for their rows and
 // positions. Each control line says whether it is enabled and where it
-// lies on the screen, so that a test can click it.
+// lies on the screen, so that a test can click it; each dialog line names
+// its process and its X window, so that a test can raise it before it
+// clicks.
 //
-//   dialog_probe.exe SECONDS [close] [until-closed N]
+//   dialog_probe.exe SECONDS [close] [until-closed N] [program NAME]
 //
-// It ends after SECONDS, or once N dialogs were closed.
+// The process under test is read from standard input, its Windows process
+// id on a line of its own (more lines name more of them); the probe can so
+// be watching before that process starts, and reports nothing until then.
+// With "program NAME", every process whose executable is named NAME is one
+// under test too (for a caller that cannot learn the id).
+// Whenever the set of processes it watches changes, it prints them as
+// "process ID parent ID NAME" lines. It ends after SECONDS, or once N
+// dialogs were closed.
 #include <windows.h>
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -38,6 +51,108 @@ struct Seen {
     return true;
   }
 };
+
+// The processes under test, as read from standard input by a thread of
+// their own: the main loop reads `rootCount` and then that many entries.
+DWORD roots[16];
+volatile LONG rootCount = 0;
+
+// Reads with ReadFile, not the C runtime: a thread blocked in the
+// runtime's stdin would hold the lock that the runtime's exit takes.
+DWORD WINAPI ReadRoots(void*) {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  char line[64];
+  DWORD length = 0;
+  char c = 0;
+  DWORD count = 0;
+  while (rootCount < 16 && ReadFile(input, &c, 1, &count, nullptr) && count == 1) {
+    if (c != '\n') {
+      if (length + 1 < sizeof line) line[length++] = c;
+      continue;
+    }
+    line[length] = '\0';
+    length = 0;
+    DWORD process = strtoul(line, nullptr, 10);
+    if (!process) continue;
+    roots[rootCount] = process;
+    InterlockedIncrement(&rootCount);
+  }
+  return 0;
+}
+
+// The processes watched this tick: the roots and every process whose chain
+// of parents leads to one, found in a snapshot of the prefix's processes.
+struct Tree {
+  DWORD processes[256];
+  DWORD parents[256];
+  char names[256][64];
+  int count = 0;
+  bool Holds(DWORD process) const {
+    for (int i = 0; i < count; ++i) {
+      if (processes[i] == process) return true;
+    }
+    return false;
+  }
+};
+
+Tree tree;
+Tree previous;
+
+const char* rootProgram = nullptr;
+
+bool IsRoot(const PROCESSENTRY32& entry) {
+  for (LONG i = 0; i < rootCount; ++i) {
+    if (roots[i] == entry.th32ProcessID) return true;
+  }
+  return rootProgram && lstrcmpiA(entry.szExeFile, rootProgram) == 0;
+}
+
+void FindTree() {
+  previous = tree;
+  tree.count = 0;
+  if (rootCount == 0 && !rootProgram) return;
+  static PROCESSENTRY32 all[1024];
+  int total = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more && total < 1024; more = Process32Next(snapshot, &entry)) {
+    all[total++] = entry;
+  }
+  CloseHandle(snapshot);
+  for (int i = 0; i < total && tree.count < 256; ++i) {
+    // Up the parents, a bounded number of steps: ids are reused, and a
+    // chain may close on itself.
+    const PROCESSENTRY32* at = &all[i];
+    bool ours = false;
+    for (int step = 0; step < 32 && at && !ours; ++step) {
+      ours = IsRoot(*at);
+      const PROCESSENTRY32* parent = nullptr;
+      for (int j = 0; j < total && at->th32ParentProcessID; ++j) {
+        if (all[j].th32ProcessID == at->th32ParentProcessID) parent = &all[j];
+      }
+      at = parent;
+    }
+    if (!ours) continue;
+    tree.processes[tree.count] = all[i].th32ProcessID;
+    tree.parents[tree.count] = all[i].th32ParentProcessID;
+    snprintf(tree.names[tree.count], sizeof tree.names[0], "%s", all[i].szExeFile);
+    ++tree.count;
+  }
+}
+
+// Prints the watched processes when they differ from the last tick's.
+void PrintTreeIfChanged() {
+  bool same = tree.count == previous.count;
+  for (int i = 0; same && i < tree.count; ++i) same = previous.Holds(tree.processes[i]);
+  if (same) return;
+  printf("tick %lu\n", GetTickCount());
+  for (int i = 0; i < tree.count; ++i) {
+    printf("process %lu parent %lu %s\n", tree.processes[i], tree.parents[i], tree.names[i]);
+  }
+  fflush(stdout);
+}
 
 Seen seen;
 char report[16384];
@@ -142,7 +257,7 @@ BOOL CALLBACK Visit(HWND window, LPARAM) {
   if (strcmp(className, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  if (process == GetCurrentProcessId()) return TRUE;
+  if (!tree.Holds(process)) return TRUE;
   char caption[512];
   Text(window, caption, sizeof caption);
   RECT rect;
@@ -153,9 +268,14 @@ BOOL CALLBACK Visit(HWND window, LPARAM) {
   reportLength = 0;
   report[0] = '\0';
   char line[1024];
-  snprintf(line, sizeof line, "dialog %p \"%s\" at %ld,%ld size %ld,%ld style %08lx exstyle %08lx owner %p\n",
-           static_cast<void*>(window), caption, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, static_cast<unsigned long>(style),
-           static_cast<unsigned long>(exStyle), static_cast<void*>(owner));
+  // Wine keeps the X window of a top-level window as a property, which any
+  // process of the prefix can read.
+  auto xWindow = reinterpret_cast<uintptr_t>(GetPropA(window, "__wine_x11_whole_window"));
+  snprintf(line, sizeof line,
+           "dialog %p \"%s\" at %ld,%ld size %ld,%ld style %08lx exstyle %08lx owner %p process %lu xwindow 0x%lx\n",
+           static_cast<void*>(window), caption, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+           static_cast<unsigned long>(style), static_cast<unsigned long>(exStyle), static_cast<void*>(owner), process,
+           static_cast<unsigned long>(xWindow));
   Add(line);
   EnumChildWindows(window, AddChild, 0);
   if (seen.Changed(window, Hash(report))) {
@@ -178,10 +298,18 @@ BOOL CALLBACK Visit(HWND window, LPARAM) {
 
 int main(int argc, char** argv) {
   double seconds = argc > 1 ? atof(argv[1]) : 10;
-  closeBoxes = argc > 2 && strcmp(argv[2], "close") == 0;
-  int until = argc > 4 ? atoi(argv[4]) : 0;
+  int until = 0;
+  for (int i = 2; i < argc; ++i) {
+    if (strcmp(argv[i], "close") == 0) closeBoxes = true;
+    if (strcmp(argv[i], "until-closed") == 0 && i + 1 < argc) until = atoi(argv[++i]);
+    if (strcmp(argv[i], "program") == 0 && i + 1 < argc) rootProgram = argv[++i];
+  }
   DWORD end = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+  HANDLE reader = CreateThread(nullptr, 0, ReadRoots, nullptr, 0, nullptr);
+  if (reader) CloseHandle(reader);
   while (GetTickCount() < end) {
+    FindTree();
+    PrintTreeIfChanged();
     EnumWindows(Visit, 0);
     if (until && closed >= until) break;
     Sleep(20);

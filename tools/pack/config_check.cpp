@@ -174,15 +174,14 @@ std::string DownloadKeys(const std::string& path) {
   return "ExactSize=" + std::to_string(size) + "\nSha256=" + HexText(digest) + "\n";
 }
 
-int CheckConfiguration(const std::string& configPath, const std::vector<std::string>& payloadNames,
-                       bool checkSetupFiles, std::ostream& out, const std::string& downloadsFolder) {
+CheckOutcome CheckConfiguration(const std::string& configPath, const CheckContext& context, std::ostream& out) {
   RequireReadable(configPath);
   Checker checker(configPath, out);
   PrerequisiteList list;
   ConfigurationEnd end;
   if (!CreatePrerequisiteList(configPath.c_str(), &list)) {
     checker.Warn("out of memory");
-    return checker.warnings();
+    return {checker.warnings(), {}};
   }
   LoadConfiguration(list, checker.reader(), &end);
 
@@ -201,8 +200,9 @@ int CheckConfiguration(const std::string& configPath, const std::vector<std::str
         << (item.Source == PrereqSource::SetupFile ? "SetupFile " : "Url ") << item.Location.c_str() << "; "
         << TargetText(item.TargetOS) << "; search " << item.SearchSpec.SearchType << " "
         << item.SearchSpec.SearchString.c_str() << "; " << RangeText(item.SearchSpec) << "\n";
-    if (item.Source == PrereqSource::SetupFile && checkSetupFiles &&
-        std::find(payloadNames.begin(), payloadNames.end(), item.Location.c_str()) == payloadNames.end()) {
+    if (item.Source == PrereqSource::SetupFile && context.checkSetupFiles &&
+        std::find(context.payloadNames.begin(), context.payloadNames.end(), item.Location.c_str()) ==
+            context.payloadNames.end()) {
       checker.Warn(std::string(key) + ": SetupFile " + item.Location.c_str() +
                    " is not in the payload; its installation will fail");
     }
@@ -241,8 +241,8 @@ int CheckConfiguration(const std::string& configPath, const std::vector<std::str
       }
     }
   }
-  int mismatches = downloadsFolder.empty() ? 0 : CheckDownloads(list, downloadsFolder, out);
-  return checker.warnings() + mismatches;
+  int mismatches = context.downloadsFolder.empty() ? 0 : CheckDownloads(list, context.downloadsFolder, out);
+  return {checker.warnings() + mismatches, {}};
 }
 
 }  // namespace korvelt::pack

@@ -25,7 +25,12 @@ class ConfigCheckTest : public ::testing::Test {
   int Check(const std::string& text, const std::vector<std::string>& names = {}, bool checkFiles = true) {
     std::ofstream(path, std::ios::binary) << text;
     report.str("");
-    return CheckConfiguration(path, names, checkFiles, report);
+    CheckContext context;
+    context.payloadNames = names;
+    context.checkSetupFiles = checkFiles;
+    CheckOutcome outcome = CheckConfiguration(path, context, report);
+    refusals = outcome.refusals;
+    return outcome.warnings;
   }
   int Count(const std::string& needle) const {
     std::string text = report.str();
@@ -37,6 +42,7 @@ class ConfigCheckTest : public ::testing::Test {
   std::filesystem::path folder;
   std::string path;
   std::ostringstream report;
+  std::vector<std::string> refusals;
 };
 
 const char kGood[] = "SetupFile=rt.exe\nSearchType=1\nSearchString=HKLM\\Software\\V\n";
@@ -115,7 +121,7 @@ TEST_F(ConfigCheckTest, MissingFileIsAnError) {
   std::ostringstream out;
   std::string missing = (folder / "none.ini").string();
   try {
-    CheckConfiguration(missing, {}, true, out);
+    CheckConfiguration(missing, CheckContext(), out);
     ADD_FAILURE() << "a missing file was checked";
   } catch (const PackError& error) {
     EXPECT_NE(std::string(error.what()).find(missing), std::string::npos) << error.what();

@@ -79,18 +79,26 @@ const char kUsage[] =
     "itself). A failed extraction removes what it wrote.\n"
     "\n"
     "check lists the prerequisites as the bootstrapper will load them from\n"
-    "CONFIG.INI and warns where the list ends early, of values too long to be\n"
-    "read, of a SetupFile that is none of FILES (the payload's files), and of a\n"
-    "Sha256 that is not 64 hexadecimal digits. With --downloads it compares each\n"
-    "download's copy in FOLDER with its ExactSize and Sha256: ok, missing, wrong\n"
-    "size or wrong hash.\n"
+    "CONFIG.INI, each with its command line and whether it is mandatory, and\n"
+    "each download with the name it is saved under, its ExactSize and whether\n"
+    "a Sha256 pins it. It warns where the list ends early, of values too long\n"
+    "to be read, of a SetupFile that is none of FILES (the payload's files), of\n"
+    "a Sha256 that is not 64 hexadecimal digits, of a download without ExactSize\n"
+    "or Sha256, and of a file saved as UTF-8 (the setup reads it in the users'\n"
+    "ANSI code page). It refuses, one line each on stderr, a download whose\n"
+    "name is no valid Windows file name, is the setup's own (--setup names it;\n"
+    "create uses --out), or is taken by an earlier download of another Url,\n"
+    "ExactSize or Sha256; create refuses the same and writes nothing. With\n"
+    "--downloads it compares each download's copy in FOLDER with its ExactSize\n"
+    "and Sha256: ok, missing, wrong size or wrong hash.\n"
     "\n"
     "hash prints the ExactSize and Sha256 lines of a prerequisite's section for\n"
     "FILE, its setup program: with Sha256 a downloaded file is used only when its\n"
     "SHA-256 is that one.\n"
     "\n"
-    "Exit codes: 0 success, 1 failure (for check: warnings, a download's copy\n"
-    "that does not match, or a file that cannot be read), 2 wrong usage.\n";
+    "Exit codes: 0 success, 1 failure (for check: warnings, refusals, a\n"
+    "download's copy that does not match, or a file that cannot be read), 2\n"
+    "wrong usage.\n";
 
 struct UsageError : PackError {
   using PackError::PackError;

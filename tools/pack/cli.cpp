@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iomanip>
+#include <sstream>
 
 #include "payload/format.h"
 #include "platform/system_files.h"
@@ -20,7 +21,7 @@ const char kUsage[] =
     "       korvelt-pack list SETUP.EXE\n"
     "       korvelt-pack extract [--force] SETUP.EXE FOLDER\n"
     "       korvelt-pack check CONFIG.INI [--external-files] [--downloads FOLDER]\n"
-    "                          [FILES...]\n"
+    "                          [--setup SETUP.EXE] [FILES...]\n"
     "       korvelt-pack hash FILE\n"
     "\n"
     "Builds a setup program: the Korvelt bootstrapper with the installation\n"
@@ -78,22 +79,36 @@ const char kUsage[] =
     "itself). A failed extraction removes what it wrote.\n"
     "\n"
     "check lists the prerequisites as the bootstrapper will load them from\n"
-    "CONFIG.INI and warns where the list ends early, of values too long to be\n"
-    "read, of a SetupFile that is none of FILES (the payload's files), and of a\n"
-    "Sha256 that is not 64 hexadecimal digits. With --downloads it compares each\n"
-    "download's copy in FOLDER with its ExactSize and Sha256: ok, missing, wrong\n"
-    "size or wrong hash.\n"
+    "CONFIG.INI, each with its command line and whether it is mandatory, and\n"
+    "each download with the name it is saved under, its ExactSize and whether\n"
+    "a Sha256 pins it. It warns where the list ends early, of values too long\n"
+    "to be read, of a SetupFile that is none of FILES (the payload's files), of\n"
+    "a Sha256 that is not 64 hexadecimal digits, of a download without ExactSize\n"
+    "or Sha256, and of a file saved as UTF-8 (the setup reads it in the users'\n"
+    "ANSI code page). It refuses, one line each on stderr, a download whose\n"
+    "name is no valid Windows file name, is the setup's own (--setup names it;\n"
+    "create uses --out), or is taken by an earlier download of another Url,\n"
+    "ExactSize or Sha256; create refuses the same and writes nothing. With\n"
+    "--downloads it compares each download's copy in FOLDER with its ExactSize\n"
+    "and Sha256: ok, missing, wrong size or wrong hash.\n"
     "\n"
     "hash prints the ExactSize and Sha256 lines of a prerequisite's section for\n"
     "FILE, its setup program: with Sha256 a downloaded file is used only when its\n"
     "SHA-256 is that one.\n"
     "\n"
-    "Exit codes: 0 success, 1 failure (for check: warnings, a download's copy\n"
-    "that does not match, or a file that cannot be read), 2 wrong usage.\n";
+    "Exit codes: 0 success, 1 failure (for check: warnings, refusals, a\n"
+    "download's copy that does not match, or a file that cannot be read), 2\n"
+    "wrong usage.\n";
 
 struct UsageError : PackError {
   using PackError::PackError;
 };
+
+// The last part of a path, after its last "/" or "\\".
+std::string FileNameOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 InputFile ParseFile(const std::string& argument, uint32_t kind) {
   InputFile file;
@@ -104,8 +119,7 @@ InputFile ParseFile(const std::string& argument, uint32_t kind) {
     file.path = argument.substr(equals + 1);
   } else {
     file.path = argument;
-    size_t slash = argument.find_last_of("/\\");
-    file.name = slash == std::string::npos ? argument : argument.substr(slash + 1);
+    file.name = FileNameOf(argument);
   }
   if (file.path.empty()) throw UsageError("no path given for '" + argument + "'");
   return file;
@@ -123,7 +137,7 @@ FourPartVersion IdentityVersion(const std::string& text) {
   return *version;
 }
 
-int Create(const std::vector<std::string>& arguments, std::ostream& out) {
+int Create(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
   SetupPlan plan;
   std::string architecture = "x86";
   for (size_t i = 1; i < arguments.size(); ++i) {
@@ -159,16 +173,27 @@ int Create(const std::vector<std::string>& arguments, std::ostream& out) {
     plan.stubPath = StubBesideProgram(program.c_str(), architecture);
   }
   if (plan.outPath.empty()) throw UsageError("create needs --out");
-  WriteSetup(plan);
-  out << "wrote " << plan.outPath << " with " << plan.files.size() << " entries\n";
+  CheckPlan(plan);
   // What the bootstrapper will make of the configuration, warnings included;
-  // they do not stop the setup from being written.
+  // they do not stop the setup from being written, a refusal does.
+  std::ostringstream report;
+  std::vector<std::string> refusals;
   for (const InputFile& file : plan.files) {
     if (file.kind != PrereqConfig) continue;
-    std::vector<std::string> names;
-    for (const InputFile& entry : plan.files) names.push_back(entry.name);
-    CheckConfiguration(file.path, names, !(plan.options & ExternalFiles), out);
+    CheckContext context;
+    for (const InputFile& entry : plan.files) context.payloadNames.push_back(entry.name);
+    context.checkSetupFiles = !(plan.options & ExternalFiles);
+    context.setupName = FileNameOf(plan.outPath);
+    CheckOutcome outcome = CheckConfiguration(file.path, context, report);
+    refusals.insert(refusals.end(), outcome.refusals.begin(), outcome.refusals.end());
   }
+  if (!refusals.empty()) {
+    out << report.str();
+    for (const std::string& refusal : refusals) err << "korvelt-pack: " << refusal << "\n";
+    return 1;
+  }
+  WriteSetup(plan);
+  out << "wrote " << plan.outPath << " with " << plan.files.size() << " entries\n" << report.str();
   return 0;
 }
 
@@ -226,18 +251,23 @@ int Extract(const std::vector<std::string>& arguments, std::ostream& out) {
   return 0;
 }
 
-int Check(const std::vector<std::string>& arguments, std::ostream& out) {
+int Check(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
   if (arguments.size() < 2) throw UsageError("check takes a configuration file");
-  std::vector<std::string> names;
-  bool external = false;
-  std::string downloads;
+  CheckContext context;
   for (size_t i = 2; i < arguments.size(); ++i) {
-    if (arguments[i] == "--external-files") external = true;
-    else if (arguments[i] == "--downloads" && i + 1 < arguments.size()) downloads = arguments[++i];
-    else if (arguments[i] == "--downloads") throw UsageError("--downloads needs a folder");
-    else names.push_back(ParseFile(arguments[i], OnDemand).name);
+    const std::string& option = arguments[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= arguments.size()) throw UsageError(option + " needs a value");
+      return arguments[++i];
+    };
+    if (option == "--external-files") context.checkSetupFiles = false;
+    else if (option == "--downloads") context.downloadsFolder = value();
+    else if (option == "--setup") context.setupName = FileNameOf(value());
+    else context.payloadNames.push_back(ParseFile(option, OnDemand).name);
   }
-  return CheckConfiguration(arguments[1], names, !external, out, downloads) == 0 ? 0 : 1;
+  CheckOutcome outcome = CheckConfiguration(arguments[1], context, out);
+  for (const std::string& refusal : outcome.refusals) err << "korvelt-pack: " << refusal << "\n";
+  return outcome.warnings == 0 && outcome.refusals.empty() ? 0 : 1;
 }
 
 int Hash(const std::vector<std::string>& arguments, std::ostream& out) {
@@ -256,10 +286,10 @@ int Main(const std::vector<std::string>& arguments, std::ostream& out, std::ostr
       out << kUsage;
       return 0;
     }
-    if (command == "create") return Create(arguments, out);
+    if (command == "create") return Create(arguments, out, err);
     if (command == "list") return List(arguments, out);
     if (command == "extract") return Extract(arguments, out);
-    if (command == "check") return Check(arguments, out);
+    if (command == "check") return Check(arguments, out, err);
     if (command == "hash") return Hash(arguments, out);
     throw UsageError("unknown command '" + command + "'");
   } catch (const UsageError& error) {

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdio.h>
 
+#include "base/file_name.h"
 #include "platform/system_files.h"
 #include "prereq/config.h"
 #include "prereq/decision.h"
@@ -80,8 +83,8 @@ std::string RangeText(const SearchSpec& search) {
   return "between " + std::string(search.VerMin.c_str()) + " and " + search.VerMax.c_str();
 }
 
-const char* const kSectionKeys[] = {"TargetOS", "SetupFile", "Url",    "ExactSize",   "CommandLine",
-                                    "Options",  "SearchType", "VerMin", "VerMax",      "SearchString"};
+const char* const kSectionKeys[] = {"TargetOS",    "SetupFile", "Url",        "FileName", "ExactSize",   "CommandLine",
+                                    "Options",     "SearchType", "VerMin",    "VerMax",   "SearchString"};
 
 // The bootstrapper loads a file it cannot read as an empty configuration,
 // which is valid; a file the author names must therefore be a plain file
@@ -127,6 +130,136 @@ bool IsDigestText(const std::string& text) {
   return text.size() == 64 && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
 }
 
+// "App2 \"Contoso Runtime\"": how a line names the prerequisite at `index`.
+std::string Label(const PrerequisiteList& list, size_t index) {
+  char key[16];
+  FormAppKey(static_cast<int32_t>(index + 1), key);
+  return std::string(key) + " \"" + list.Prerequisites[index].DisplayName.c_str() + "\"";
+}
+
+// The name the bootstrapper saves a download under.
+std::string LocalName(const Prerequisite& item) {
+  String name;
+  if (!DownloadFileName(item.Location.c_str(), item.FileName.c_str(), NoLeadBytes, &name)) throw std::bad_alloc();
+  return name.c_str();
+}
+
+// Two downloads may share a file only when they fetch the same bytes: the
+// same address, size and digest (whose hexadecimal digits may differ in case).
+bool SameDownload(const Prerequisite& a, const Prerequisite& b) {
+  return TextEquals(a.Location.c_str(), b.Location.c_str()) && a.ExactSize == b.ExactSize &&
+         CompareFileNames(a.Sha256.c_str(), b.Sha256.c_str(), NoLeadBytes) == 0;
+}
+
+// Why the download at `index` cannot be saved as the bootstrapper would save
+// it, in the setup's folder; empty when it can. The bootstrapper fails such
+// a download without touching any file, so no setup is made with one.
+std::string WhyUnsavable(const PrerequisiteList& list, size_t index, const std::string& setupName) {
+  const Prerequisite& item = list.Prerequisites[index];
+  std::string name = LocalName(item);
+  std::string remedy = item.FileName.Empty() ? "; give it a FileName=" : "; change its FileName=";
+  std::string savedAs = Label(list, index) + ": its download would be saved as \"" + name + "\", ";
+  if (name.empty()) {
+    return Label(list, index) + ": its Url " + item.Location.c_str() +
+           " ends in no file name to save the download under" + remedy;
+  }
+  if (!IsPlainFileName(name.c_str(), static_cast<uint32_t>(name.size()))) {
+    return savedAs + "which is no valid Windows file name" + remedy;
+  }
+  if (!setupName.empty() && CompareFileNames(name.c_str(), setupName.c_str(), NoLeadBytes) == 0) {
+    return savedAs + "the setup's own file name, in its folder, where downloads go" + remedy;
+  }
+  for (size_t earlier = 0; earlier < index; ++earlier) {
+    const Prerequisite& other = list.Prerequisites[earlier];
+    if (other.Source != PrereqSource::Url || SameDownload(item, other) ||
+        CompareFileNames(name.c_str(), LocalName(other).c_str(), NoLeadBytes) != 0) {
+      continue;
+    }
+    return savedAs + "the name " + Label(list, earlier) +
+           " saves other content under (another Url, ExactSize or Sha256)" + remedy;
+  }
+  return "";
+}
+
+// The download's line of the report: where it is saved and what pins it.
+std::string DownloadText(const Prerequisite& item) {
+  std::string text = "download: saved as \"" + LocalName(item) + "\"; ";
+  text += item.ExactSize != 0 ? "ExactSize " + std::to_string(item.ExactSize) : std::string("no ExactSize");
+  if (item.Sha256.Empty()) return text + "; not pinned by Sha256";
+  return text + (IsDigestText(item.Sha256.c_str()) ? "; pinned by Sha256" : "; Sha256 is no digest");
+}
+
+// Windows-1252's characters for the bytes 0x80 to 0x9F; 0 where it has none.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// `bytes` as Windows-1252 shows them, written in UTF-8 for the terminal.
+std::string AsWindows1252(const std::string& bytes) {
+  std::string text;
+  for (unsigned char byte : bytes) {
+    char16_t c = byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : byte;
+    if (c == 0) c = '?';
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else if (c < 0x800) {
+      text += static_cast<char>(0xC0 | c >> 6);
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      text += static_cast<char>(0xE0 | c >> 12);
+      text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return text;
+}
+
+// The length of the UTF-8 character of two to four bytes that begins at
+// `at`, in its shortest form and no surrogate; 0 when none begins there.
+// Text in a single-byte code page seldom forms one: Windows-1252's "f", FC,
+// "r" does not.
+size_t Utf8CharacterLength(const std::string& bytes, size_t at) {
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[at + i]); };
+  unsigned char lead = byte(0);
+  size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                  : lead >= 0xE0 && lead <= 0xEF ? 3
+                  : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                 : 0;
+  if (length == 0 || bytes.size() - at < length) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  }
+  bool overlong = (lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xF0 && byte(1) < 0x90);
+  bool outside = (lead == 0xED && byte(1) >= 0xA0) || (lead == 0xF4 && byte(1) >= 0x90);
+  return overlong || outside ? 0 : length;
+}
+
+// Warns of a file saved as UTF-8: the bootstrapper reads every byte in the
+// users' ANSI code page, where each byte of a UTF-8 character is a
+// character of its own.
+void CheckEncoding(const std::string& path, Checker& checker) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  for (size_t at = start; at < bytes.size(); ++at) {
+    if (Utf8CharacterLength(bytes, at) == 0) continue;
+    size_t lineStart = bytes.rfind('\n', at);
+    lineStart = lineStart == std::string::npos ? start : lineStart + 1;
+    size_t lineEnd = bytes.find_first_of("\r\n", at);
+    std::string line = bytes.substr(lineStart, lineEnd == std::string::npos ? std::string::npos : lineEnd - lineStart);
+    long number = 1 + std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+    checker.Warn("line " + std::to_string(number) + " holds UTF-8 text, \"" + line + "\", which reads as \"" +
+                 AsWindows1252(line) +
+                 "\" in Windows-1252: the setup reads the file in the users' ANSI code page; save it in that one");
+    return;
+  }
+  if (start != 0) {
+    checker.Warn("the file begins with a UTF-8 byte order mark, but the setup reads it in the users' ANSI code "
+                 "page; save it in that one");
+  }
+}
+
 // Compares each download's copy in `folder` with what its section asks;
 // returns the number of copies that are not what it asks.
 int CheckDownloads(const PrerequisiteList& list, const std::string& folder, std::ostream& out) {
@@ -137,9 +270,7 @@ int CheckDownloads(const PrerequisiteList& list, const std::string& folder, std:
     if (item.Source != PrereqSource::Url) continue;
     char key[16];
     FormAppKey(static_cast<int32_t>(i + 1), key);
-    String localName;
-    if (!DownloadFileName(item.Location.c_str(), item.FileName.c_str(), NoLeadBytes, &localName)) throw std::bad_alloc();
-    std::string name = localName.c_str();
+    std::string name = LocalName(item);
     std::string path = (std::filesystem::path(folder) / name).string();
     uint64_t size = 0;
     Sha256Digest digest;
@@ -174,15 +305,16 @@ std::string DownloadKeys(const std::string& path) {
   return "ExactSize=" + std::to_string(size) + "\nSha256=" + HexText(digest) + "\n";
 }
 
-int CheckConfiguration(const std::string& configPath, const std::vector<std::string>& payloadNames,
-                       bool checkSetupFiles, std::ostream& out, const std::string& downloadsFolder) {
+CheckOutcome CheckConfiguration(const std::string& configPath, const CheckContext& context, std::ostream& out) {
   RequireReadable(configPath);
   Checker checker(configPath, out);
+  CheckOutcome outcome;
   PrerequisiteList list;
   ConfigurationEnd end;
   if (!CreatePrerequisiteList(configPath.c_str(), &list)) {
     checker.Warn("out of memory");
-    return checker.warnings();
+    outcome.warnings = checker.warnings();
+    return outcome;
   }
   LoadConfiguration(list, checker.reader(), &end);
 
@@ -201,8 +333,24 @@ int CheckConfiguration(const std::string& configPath, const std::vector<std::str
         << (item.Source == PrereqSource::SetupFile ? "SetupFile " : "Url ") << item.Location.c_str() << "; "
         << TargetText(item.TargetOS) << "; search " << item.SearchSpec.SearchType << " "
         << item.SearchSpec.SearchString.c_str() << "; " << RangeText(item.SearchSpec) << "\n";
-    if (item.Source == PrereqSource::SetupFile && checkSetupFiles &&
-        std::find(payloadNames.begin(), payloadNames.end(), item.Location.c_str()) == payloadNames.end()) {
+    out << "    command line: " << (item.CommandLine.Empty() ? "(none)" : item.CommandLine.c_str())
+        << "; mandatory: " << (IsMandatory(item) ? "yes" : "no") << "\n";
+    if (item.Source == PrereqSource::Url) {
+      out << "    " << DownloadText(item) << "\n";
+      std::string refusal = WhyUnsavable(list, i, context.setupName);
+      if (!refusal.empty()) outcome.refusals.push_back(refusal);
+      if (item.ExactSize == 0) {
+        checker.Warn(Label(list, i) + ": Url without ExactSize: a server that announces the file's length is " +
+                     "refused, so the download fails");
+      }
+      if (item.Sha256.Empty()) {
+        checker.Warn(Label(list, i) + ": Url without Sha256: a file replaced on the server, or a resumed file, " +
+                     "cannot be verified (korvelt-pack hash FILE prints the key)");
+      }
+    }
+    if (item.Source == PrereqSource::SetupFile && context.checkSetupFiles &&
+        std::find(context.payloadNames.begin(), context.payloadNames.end(), item.Location.c_str()) ==
+            context.payloadNames.end()) {
       checker.Warn(std::string(key) + ": SetupFile " + item.Location.c_str() +
                    " is not in the payload; its installation will fail");
     }
@@ -241,8 +389,10 @@ int CheckConfiguration(const std::string& configPath, const std::vector<std::str
       }
     }
   }
-  int mismatches = downloadsFolder.empty() ? 0 : CheckDownloads(list, downloadsFolder, out);
-  return checker.warnings() + mismatches;
+  CheckEncoding(configPath, checker);
+  int mismatches = context.downloadsFolder.empty() ? 0 : CheckDownloads(list, context.downloadsFolder, out);
+  outcome.warnings = checker.warnings() + mismatches;
+  return outcome;
 }
 
 }  // namespace korvelt::pack

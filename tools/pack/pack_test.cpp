@@ -167,6 +167,33 @@ TEST_F(PackTest, CreateReportsTheConfiguration) {
   EXPECT_TRUE(fs::exists(Path("setup.exe")));
 }
 
+// A configuration with a download that cannot be saved is refused, one
+// line for each, and no setup is written; the name compared is the one the
+// setup is written under, in any case.
+TEST_F(PackTest, CreateRefusesDownloadsThatCannotBeSaved) {
+  Write("app.msi", "m");
+  Write("app.ini",
+        "[PREREQUISITES]\nApp1=Runtime\nApp2=Tools\n[App1]\nUrl=http://h/SETUP.EXE\nSearchType=1\nSearchString=HKLM\\X\n"
+        "[App2]\nUrl=http://h/get/?id=2\nSearchType=1\nSearchString=HKLM\\Y\n");
+  std::vector<std::string> arguments = {"create", "--stub", Path("stub.exe"), "--prerequisites", "--main",
+                                        Path("app.msi"), "--config", Path("app.ini"), "--out"};
+  arguments.push_back(Path("setup.exe"));
+  EXPECT_EQ(Run(arguments), 1);
+  std::string said = err.str();
+  EXPECT_NE(said.find("korvelt-pack: App1 \"Runtime\": its download would be saved as \"SETUP.EXE\", the setup's own"),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("korvelt-pack: App2 \"Tools\": its Url http://h/get/?id=2 ends in no file name"), std::string::npos)
+      << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
+  EXPECT_FALSE(fs::exists(Path("setup.exe")));
+  arguments.back() = Path("other.exe");
+  EXPECT_EQ(Run(arguments), 1);
+  said = err.str();
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_FALSE(fs::exists(Path("other.exe")));
+}
+
 // Usage errors exit with 2, help with 0.
 TEST_F(PackTest, CommandLineErrorsAndHelp) {
   EXPECT_EQ(Run({}), 2);

@@ -12,6 +12,9 @@ enum ExitCode : int {
   ExitWriteFault = 82,
   // ERROR_INSTALL_USEREXIT: the user cancelled the wizard.
   ExitUserCancelled = 1602,
+  // ERROR_INSTALL_ALREADY_RUNNING: another run of the same setup is under
+  // way; this one changed nothing.
+  ExitAlreadyRunning = 1618,
   // ERROR_INSTALL_PACKAGE_OPEN_FAILED: the payload cannot be opened, or the
   // main package cannot be started.
   ExitPackageOpenFailed = 1619,

@@ -20,12 +20,19 @@ bool PrerequisiteOrchestrator::Run(PayloadArchive& archive, const char* runTitle
   if (!BuildPlan(archive, list, downloads_, &plan)) return true;
   if (IsQuietRun(list, services_.detection.isLead)) {
     // Downloads, then installs; the main installation follows whatever
-    // they achieved, and nothing is reported.
+    // they achieved, and nothing is reported, nor any box shown.
+    installs_.launcher.StayQuiet();
     DownloadPrerequisites(plan, downloads_, nullptr);
     InstallPrerequisites(plan, installs_, nullptr);
     return true;
   }
   return wizard_.Run(plan) == WizardOutcome::Finished;
+}
+
+bool PrerequisiteOrchestrator::IsQuiet(PayloadArchive& archive) {
+  PrerequisiteList list;
+  PreparePrerequisites(archive.configPath().c_str(), services_, &list);
+  return IsQuietRun(list, services_.detection.isLead);
 }
 
 }  // namespace korvelt

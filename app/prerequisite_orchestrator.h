@@ -21,6 +21,7 @@ class PrerequisiteOrchestrator final : public PrerequisitePhase {
       : host_(host), services_(services), downloads_(downloads), installs_(installs), wizard_(wizard) {}
 
   bool Run(PayloadArchive& archive, const char* runTitle, const char* runValueName, String* mainParameters) override;
+  bool IsQuiet(PayloadArchive& archive) override;
 
  private:
 

@@ -149,6 +149,8 @@ constexpr char kQuietConfig[] =
     "SearchString=HKCU\\Software\\C\r\n"
     "[App4]\r\nUrl=http://host/gone.exe\r\nExactSize=3\r\nSearchType=1\r\nSearchString=HKCU\\Software\\G\r\n";
 
+// The quiet run keeps every box away from then on, downloads, runs each
+// program in order, then the package.
 TEST_F(PrerequisitePhaseTest, QuietRunDownloadsAndInstallsBeforeThePackage) {
   Install(kQuietConfig);
   files.files["C:\\Downloads\\fonts.exe"] = Bytes(5, 7);
@@ -157,7 +159,7 @@ TEST_F(PrerequisitePhaseTest, QuietRunDownloadsAndInstallsBeforeThePackage) {
   EXPECT_EQ(RunWith(""), 0);
   std::string folder = "C:\\Temp\\korvelt-0001020304050607\\";
   EXPECT_EQ(host.calls, (std::vector<std::string>{"start", "status Product Setup 0", "close status",
-                                                    std::string("register ") + kExe,
+                                                    std::string("register ") + kExe, "quiet",
                                                     "launch " + folder + "runtime.exe [/quiet]",
                                                     "launch C:\\Downloads\\fonts.exe []",
                                                     "launch C:\\Downloads\\codec.exe [/S /v]",

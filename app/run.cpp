@@ -63,6 +63,15 @@ int Run(const char* commandTail, RunServices& services) {
     archive.CleanUp();
     return ExitPackageOpenFailed;
   }
+  // A second copy of a setup that is running changes nothing: it would
+  // find the downloads locked and start the main package too early.
+  if (!host.ClaimSingleRun(archive.exePath().c_str())) {
+    bool quiet = (archive.options() & HasPrerequisites) && services.prerequisites.IsQuiet(archive);
+    if (!quiet) host.ShowAlreadyRunning(runTitle.c_str());
+    host.EndSession();
+    archive.CleanUp();
+    return ExitAlreadyRunning;
+  }
   if (archive.options() & HasPrerequisites) {
     skipMain = !services.prerequisites.Run(archive, runTitle.c_str(), runValueName.c_str(), &mainParameters);
   }

@@ -32,6 +32,13 @@ class RunHost {
   virtual void CloseStatus() = 0;
   virtual void RegisterRestart(const char* runValueName) = 0;
   virtual void UnregisterRestart(const char* runValueName) = 0;
+  // Takes the lock of the setup at `exePath` for this run, released at
+  // EndSession; false when another run of it holds the lock. A lock that
+  // cannot be made at all does not stop the run.
+  virtual bool ClaimSingleRun(const char* exePath) = 0;
+  // Tells the user that the setup is already running, in a box with the
+  // run's title.
+  virtual void ShowAlreadyRunning(const char* runTitle) = 0;
 
  protected:
   ~RunHost() = default;
@@ -46,6 +53,8 @@ class PrerequisitePhase {
   // skipped.
   virtual bool Run(PayloadArchive& archive, const char* runTitle, const char* runValueName,
                    String* mainParameters) = 0;
+  // Whether the payload's configuration asks for the quiet run.
+  virtual bool IsQuiet(PayloadArchive& archive) = 0;
 
  protected:
   ~PrerequisitePhase() = default;

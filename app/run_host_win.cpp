@@ -4,6 +4,8 @@
 
 #include "app/payload_message_win.h"
 #include "app/restart_win.h"
+#include "app/single_run.h"
+#include "platform/files_win.h"
 #include "platform/system_library_win.h"
 #include "platform/version_info_win.h"
 #include "ui/messages_win.h"
@@ -18,6 +20,8 @@ void Win32RunHost::StartSession() {
 }
 
 void Win32RunHost::EndSession() {
+  if (singleRun_) CloseHandle(singleRun_);
+  singleRun_ = nullptr;
   if (richEdit_) FreeLibrary(richEdit_);
   richEdit_ = nullptr;
   CoUninitialize();
@@ -48,5 +52,23 @@ void Win32RunHost::CloseStatus() {
 void Win32RunHost::RegisterRestart(const char* runValueName) { korvelt::RegisterRestart(runValueName); }
 
 void Win32RunHost::UnregisterRestart(const char* runValueName) { korvelt::UnregisterRestart(runValueName); }
+
+bool Win32RunHost::ClaimSingleRun(const char* exePath) {
+  char name[kSingleRunNameSize];
+  SingleRunName(exePath, SystemLeadByte, name);
+  HANDLE lock = CreateMutexA(nullptr, FALSE, name);
+  if (!lock) return true;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(lock);
+    return false;
+  }
+  singleRun_ = lock;
+  return true;
+}
+
+void Win32RunHost::ShowAlreadyRunning(const char* runTitle) {
+  ShowStringMessage(nullptr, "This setup is already running. Wait until it has finished.", runTitle,
+                    MB_ICONINFORMATION | MB_OK);
+}
 
 }  // namespace korvelt

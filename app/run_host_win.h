@@ -17,10 +17,13 @@ class Win32RunHost final : public RunHost {
   void CloseStatus() override;
   void RegisterRestart(const char* runValueName) override;
   void UnregisterRestart(const char* runValueName) override;
+  bool ClaimSingleRun(const char* exePath) override;
+  void ShowAlreadyRunning(const char* runTitle) override;
 
  private:
   HMODULE richEdit_ = nullptr;
   HWND status_ = nullptr;
+  HANDLE singleRun_ = nullptr;
 };
 
 }  // namespace korvelt

@@ -24,11 +24,16 @@ class ScriptedPhase final : public PrerequisitePhase {
     mainParameters->Assign(configParameters.c_str());
     return !cancel;
   }
+  bool IsQuiet(PayloadArchive&) override {
+    host->calls.push_back("asked quiet");
+    return quiet;
+  }
 
   testing::RecordingHost* host = nullptr;
   testing::FakeFileSystem* files = nullptr;
   std::string configParameters;
   bool cancel = false;
+  bool quiet = false;
   bool configOnDisk = false;
 };
 
@@ -131,6 +136,37 @@ TEST_F(RunTest, PrerequisitePhaseGivesTheParameters) {
   EXPECT_EQ(RunWith("/qn"), 0);
   EXPECT_EQ(Calls()[5], "launch C:\\Temp\\korvelt-08090a0b0c0d0e0f\\Product1.0.msi [/qn]");
   EXPECT_EQ(files.files.size(), 1u);
+}
+
+// A setup whose lock another run holds changes nothing: no phase, no Run
+// value, nothing launched or left behind, and 1618; the user is told unless
+// the configuration asks for the quiet run. The lock is the setup's own
+// file's.
+TEST_F(RunTest, SecondRunOfTheSameSetupChangesNothing) {
+  struct Case {
+    const char* name;
+    uint32_t options;
+    bool quiet;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {"no prerequisites", 0, false, {"start", "already running Product Setup", "end"}},
+      {"interactive", HasPrerequisites, false, {"start", "asked quiet", "already running Product Setup", "end"}},
+      {"quiet", HasPrerequisites, true, {"start", "asked quiet", "end"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<testing::TestEntry> entries = testing::WorkedEntries();
+    entries.push_back({PrereqConfig, "Product1.0.ini", Bytes{'x'}});
+    files.files.clear();
+    files.files[kExe] = testing::BuildPayload(77824, entries, c.options);
+    host.calls.clear();
+    host.alreadyRunning = true;
+    phase.quiet = c.quiet;
+    EXPECT_EQ(RunWith(""), ExitAlreadyRunning);
+    EXPECT_EQ(Calls(), c.calls);
+    EXPECT_EQ(host.claimed, kExe);
+    EXPECT_EQ(files.files.size(), 1u);
+  }
 }
 
 // A cancelled wizard: nothing extracted or launched, the Run value removed,

@@ -31,6 +31,7 @@ std::string Label(HWND dialog) { return Text(GetDlgItem(dialog, IDC_INSTALLING_N
 class LabelReader final : public ShellLauncher {
  public:
   explicit LabelReader(const InstallRun& run) : run_(run) {}
+  void StayQuiet() override {}
   bool OpenAndWait(const char* file, const char* parameters, uint32_t*) override {
     HWND dialog = reinterpret_cast<HWND>(run_.window);
     std::string wanted = (*run_.list)[opened.size()].displayName.c_str();

@@ -27,6 +27,7 @@ constexpr char kRunFolder[] = "C:\\Temp\\korvelt-0001020304050607\\";
 class ProgramLog final : public ShellLauncher {
  public:
   ProgramLog(testing::FakeFileSystem& files, std::vector<std::string>& log) : files_(files), log_(log) {}
+  void StayQuiet() override {}
   bool OpenAndWait(const char* file, const char* parameters, uint32_t* exitCode) override {
     std::string line = "run " + std::string(file) + " [" + parameters + "] with";
     for (const char* name : {"a.exe", "b.exe"}) {
@@ -240,6 +241,7 @@ TEST_F(InstallTest, MarkInstalled) {
 class HeldFilesLog final : public ShellLauncher {
  public:
   explicit HeldFilesLog(testing::FakeFileSystem& files) : files_(files) {}
+  void StayQuiet() override {}
   bool OpenAndWait(const char* file, const char*, uint32_t*) override {
     runs.push_back(std::string(file) + " holding " + std::to_string(files_.openHandles() - before));
     return true;

@@ -11,7 +11,7 @@ static_assert(sizeof(SHELLEXECUTEINFOA) == (sizeof(void*) == 8 ? 112 : 60), "the
 bool Win32ShellLauncher::OpenAndWait(const char* file, const char* parameters, uint32_t* exitCode) {
   SHELLEXECUTEINFOA execute = {};
   execute.cbSize = sizeof execute;
-  execute.fMask = SEE_MASK_NOCLOSEPROCESS;
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS | (quiet_ ? SEE_MASK_FLAG_NO_UI : 0);
   execute.lpVerb = "open";
   execute.lpFile = file;
   execute.lpParameters = parameters && *parameters ? parameters : nullptr;
@@ -24,6 +24,11 @@ bool Win32ShellLauncher::OpenAndWait(const char* file, const char* parameters, u
   CloseHandle(execute.hProcess);
   *exitCode = code;
   return true;
+}
+
+void Win32ShellLauncher::StayQuiet() {
+  quiet_ = true;
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 }
 
 }  // namespace korvelt

@@ -8,6 +8,10 @@ namespace korvelt {
 class Win32ShellLauncher final : public ShellLauncher {
  public:
   bool OpenAndWait(const char* file, const char* parameters, uint32_t* exitCode) override;
+  void StayQuiet() override;
+
+ private:
+  bool quiet_ = false;
 };
 
 }  // namespace korvelt

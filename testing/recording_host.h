@@ -29,10 +29,17 @@ class RecordingHost final : public RunHost {
   void CloseStatus() override { calls.push_back("close status"); }
   void RegisterRestart(const char* name) override { calls.push_back("register " + std::string(name)); }
   void UnregisterRestart(const char* name) override { calls.push_back("unregister " + std::string(name)); }
+  bool ClaimSingleRun(const char* exePath) override {
+    claimed = exePath;
+    return !alreadyRunning;
+  }
+  void ShowAlreadyRunning(const char* runTitle) override { calls.push_back("already running " + std::string(runTitle)); }
 
   std::vector<std::string> calls;
   std::string productName = "Product";
   bool versionRead = true;  // false: the file has no version information
+  bool alreadyRunning = false;  // another run holds the setup's lock
+  std::string claimed;          // the path whose lock the run took
 };
 
 class RecordingLauncher final : public ShellLauncher {
@@ -46,6 +53,7 @@ class RecordingLauncher final : public ShellLauncher {
     *exitCode = exitCodeToGive;
     return starts;
   }
+  void StayQuiet() override { calls_.push_back("quiet"); }
 
   uint32_t exitCodeToGive = 0;
   bool starts = true;

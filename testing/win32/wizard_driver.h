@@ -313,6 +313,7 @@ class ScriptedDownloadDialog final : public DownloadDialog {
 // was on disk when its turn came.
 class RecordingLauncher final : public ShellLauncher {
  public:
+  void StayQuiet() override {}
   bool OpenAndWait(const char* file, const char* parameters, uint32_t* exitCode) override {
     bool present = GetFileAttributesA(file) != INVALID_FILE_ATTRIBUTES;
     opened.push_back(std::string(file) + " [" + parameters + "]" + (present ? "" : " missing"));

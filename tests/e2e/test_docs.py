@@ -173,6 +173,26 @@ class DocsTest(WineTestCase):
         self.assertEqual(self.ran(), [("ContosoRuntime.exe", "/quiet /norestart"), ("ContosoFonts.exe", "/silent")])
         self.assertTrue(os.path.exists(installed_marker(self.product)))
 
+    # A redirecting link without a file name: the download is saved under
+    # its FileName and run from there; a second run finds it complete and
+    # asks the server nothing.
+    def test_file_name_example(self):
+        served_folder = self.path("served", "fwlink")
+        os.makedirs(served_folder)
+        served = read(PROGRAM)
+        # nginx answers "/fwlink/?linkid=..." with the folder's index.
+        with open(os.path.join(served_folder, "index.html"), "wb") as out:
+            out.write(served)
+        delete_registry_key(RUNTIME_KEY)
+        with Nginx(self.path("served")) as nginx:
+            setup = self.make_setup("file-name", served, nginx.url(""))
+            self.assertEqual(self.run_quietly(setup), [("ContosoRuntime.exe", "/quiet /norestart")])
+            self.assertEqual(read(os.path.join(self.setup_folder, "ContosoRuntime.exe")), served)
+            uninstall(self.package)
+            asked = len(nginx.requests())
+            self.assertEqual(self.run_quietly(setup), [("ContosoRuntime.exe", "/quiet /norestart")])
+            self.assertEqual(len(nginx.requests()), asked)
+
     def end(self, run):
         if run.poll() is None:
             run.kill()
@@ -184,7 +204,7 @@ class ExamplesTest(unittest.TestCase):
     # Every example the reference marks is one that a test above runs.
     def test_every_example_is_run(self):
         blocks, rows = examples()
-        self.assertEqual(sorted(blocks), ["complete", "file-search", "registry-keys", "registry-value"])
+        self.assertEqual(sorted(blocks), ["complete", "file-name", "file-search", "registry-keys", "registry-value"])
         self.assertEqual(list(rows), ["complete"])
         self.assertEqual(len(rows["complete"]), 3)
 

@@ -452,8 +452,19 @@ class SingleRunTest(PinnedDownloadTest):
             first = start_windows('"%s"' % windows_path(setup), cwd=self.setup_folder)
             try:
                 self.assertTrue(server.arrived.wait(120), "the first run asks for its download")
+                # The server holds the second half back: once the first run
+                # has written what it could read of the first half (whole
+                # reads only), the folder stands still.
+                left, deadline = None, time.monotonic() + 60
+                while time.monotonic() < deadline:
+                    time.sleep(1.5)
+                    now = self.left()
+                    if now == left and now.get("two.exe") and self.program.startswith(now["two.exe"]):
+                        break
+                    left = now
+                self.assertTrue(left.get("two.exe") and self.program.startswith(left["two.exe"]),
+                                "the first run writes part of the file")
                 folders = run_folders()
-                left = self.left()
                 watcher = driver.Watcher()
                 try:
                     started = time.monotonic()

@@ -246,3 +246,179 @@ class FaultServer:
         self.server.shutdown()
         self.server.server_close()
         self.thread.join(timeout=30)
+
+
+# ---------------------------------------------------------------------------
+# Answers that hold a download to the size and the file its author pinned:
+# bodies without a length, longer or shorter than the file, a sign-in page,
+# an endless stream, answers that change from one request to the next, one
+# held back.
+
+# A captive portal's sign-in page, 130 bytes.
+PORTAL_PAGE = (b'<html><head><title>Sign in</title></head><body><form action="/login">'
+               b'Sign in to use this network.</form></body></html>').ljust(130, b"\n")
+
+
+class PinningServer:
+    """Serves the files of `root` as http://127.0.0.1:port/MODE/PATH, the
+    file being the last segment of PATH that is not empty, its query and
+    fragment cut (so ok/fwlink/?linkid=1 serves the file "fwlink"; Wine's
+    WinINet sends a fragment on). MODE says how:
+
+    ok              200 with its length, or 206 for a range from a byte on
+    chunked         200, the file in chunks without a length
+    chunkedlonger   the same with 1,000 bytes more
+    nolengthlonger  200 without a length, 1,000 bytes more, then closed
+    nolengthshort   200 without a length, half the file, then closed
+    portal          200, the sign-in page in chunks
+    portalcut       200, the sign-in page as a chunk, then closed without
+                    the last chunk
+    scripted        each request answered as the next mode of `script`,
+                    the last one for every request after
+    endless         200, 200 MiB in chunks, until the client goes
+    held            200 with its length, half the file, then the rest once
+                    the test calls release() (at most two minutes later)
+    404, 500        that status with a short page and its length
+
+    `arrived` is set at each request's first line; `log` holds each request
+    once it is answered, with the bytes of body sent."""
+
+    ENDLESS = 200 << 20
+
+    def __init__(self, root):
+        self.root = os.path.abspath(root)
+        self.log = []
+        self.arrived = threading.Event()
+        self.released = threading.Event()
+        self.script = ["ok"]
+        self.server = None
+        self.thread = None
+
+    def url(self, mode, path):
+        return "http://127.0.0.1:%d/%s/%s" % (self.server.server_address[1], mode, path)
+
+    def release(self):
+        self.released.set()
+
+    def __enter__(self):
+        outer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def log_message(self, *args):
+                pass
+
+            def head(self, status, headers):
+                self.send_response(status)
+                for name, value in headers:
+                    self.send_header(name, value)
+                self.end_headers()
+
+            def whole(self, status, body, headers=()):
+                self.head(status, [*headers, ("Content-Length", str(len(body)))])
+                self.wfile.write(body)
+                return len(body)
+
+            def unmeasured(self, body):
+                self.head(200, [("Connection", "close")])
+                self.close_connection = True
+                self.wfile.write(body)
+                return len(body)
+
+            def chunks(self, pieces, last=True):
+                self.head(200, [("Transfer-Encoding", "chunked")])
+                sent = 0
+                for piece in pieces:
+                    self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+                    sent += len(piece)
+                if last:
+                    self.wfile.write(b"0\r\n\r\n")
+                else:
+                    self.wfile.flush()
+                    self.close_connection = True
+                return sent
+
+            def served(self, data, range_header):
+                match = re.match(r"bytes=(\d+)-$", range_header or "")
+                if match and int(match.group(1)) < len(data):
+                    start = int(match.group(1))
+                    return 206, self.whole(206, data[start:], [
+                        ("Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data)))])
+                return 200, self.whole(200, data)
+
+            def endless(self):
+                self.head(200, [("Transfer-Encoding", "chunked")])
+                piece = bytes(range(256)) * 256
+                sent = 0
+                try:
+                    while sent < outer.ENDLESS:
+                        self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+                        sent += len(piece)
+                    self.wfile.write(b"0\r\n\r\n")
+                except OSError:
+                    self.close_connection = True
+                return sent
+
+            def held(self, data):
+                self.head(200, [("Content-Length", str(len(data)))])
+                self.wfile.write(data[:len(data) // 2])
+                self.wfile.flush()
+                outer.released.wait(120)
+                self.wfile.write(data[len(data) // 2:])
+                return len(data)
+
+            def do_GET(self):
+                outer.arrived.set()
+                path = re.split(r"[?#]", self.path, 1)[0]
+                parts = path.split("/", 2)
+                mode, rest = (parts[1], parts[2]) if len(parts) == 3 else ("", "")
+                segments = [s for s in rest.split("/") if s]
+                file = os.path.join(outer.root, segments[-1]) if segments else ""
+                range_header = self.headers.get("Range")
+                if mode == "scripted":
+                    mode = outer.script.pop(0) if len(outer.script) > 1 else outer.script[0]
+                data = b""
+                if os.path.isfile(file):
+                    with open(file, "rb") as source:
+                        data = source.read()
+                status = 200
+                if mode in ("404", "500"):
+                    status = int(mode)
+                    sent = self.whole(status, b"<html><body>error</body></html>")
+                elif not os.path.isfile(file):
+                    status, sent = 404, self.whole(404, b"no such file")
+                elif mode == "ok":
+                    status, sent = self.served(data, range_header)
+                elif mode == "chunked":
+                    sent = self.chunks([data[i:i + 16384] for i in range(0, len(data), 16384)])
+                elif mode == "chunkedlonger":
+                    longer = data + b"\xEE" * 1000
+                    sent = self.chunks([longer[i:i + 16384] for i in range(0, len(longer), 16384)])
+                elif mode == "nolengthlonger":
+                    sent = self.unmeasured(data + b"\xEE" * 1000)
+                elif mode == "nolengthshort":
+                    sent = self.unmeasured(data[:len(data) // 2])
+                elif mode == "portal":
+                    sent = self.chunks([PORTAL_PAGE])
+                elif mode == "portalcut":
+                    sent = self.chunks([PORTAL_PAGE], last=False)
+                elif mode == "endless":
+                    sent = self.endless()
+                elif mode == "held":
+                    sent = self.held(data)
+                else:
+                    status, sent = 400, self.whole(400, b"unknown mode")
+                outer.log.append(Request("GET", self.path, status, sent, range_header))
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.server.daemon_threads = True
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.released.set()
+        self.server.shutdown()
+        self.server.server_close()
+        self.thread.join(timeout=30)

@@ -401,7 +401,7 @@ class WizardWrongContentTest(PinnedDownloadTest):
             setup = pack_as_given(os.path.join(self.setup_folder, SETUP), self.folder, "\r\n".join(lines) + "\r\n",
                                   "--main", os.path.join(self.folder, "App.msi"))
             watcher = driver.Watcher()
-            run = start_windows('"%s"' % windows_path(setup), cwd=self.setup_folder)
+            run = watcher.watch(start_windows('"%s"' % windows_path(setup), cwd=self.setup_folder))
             try:
                 def wizard(test, what):
                     return watcher.wait_for(lambda d: d.caption == "Korvelt Setup" and test(d), what=what)
@@ -468,7 +468,9 @@ class SingleRunTest(PinnedDownloadTest):
                 watcher = driver.Watcher()
                 try:
                     started = time.monotonic()
-                    code, output = run_windows('"%s"' % windows_path(setup), cwd=self.setup_folder, timeout=120)
+                    second = watcher.watch(start_windows('"%s"' % windows_path(setup), cwd=self.setup_folder))
+                    code = finish(second, timeout=120)
+                    output = second.output()
                     seconds = time.monotonic() - started
                     self.assertFalse(watcher.seen(lambda d: any("already running" in t for t in d.texts())))
                 finally:

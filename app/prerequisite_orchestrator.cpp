@@ -30,8 +30,10 @@ bool PrerequisiteOrchestrator::Run(PayloadArchive& archive, const char* runTitle
 }
 
 bool PrerequisiteOrchestrator::IsQuiet(PayloadArchive& archive) {
+  // The configuration alone answers: no search need run for it.
   PrerequisiteList list;
-  PreparePrerequisites(archive.configPath().c_str(), services_, &list);
+  if (!CreatePrerequisiteList(archive.configPath().c_str(), &list)) return false;
+  LoadConfiguration(list, services_.profiles);
   return IsQuietRun(list, services_.detection.isLead);
 }
 

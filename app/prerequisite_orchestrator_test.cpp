@@ -220,5 +220,22 @@ TEST_F(PrerequisitePhaseTest, CancelledWizardSkipsThePackage) {
   EXPECT_TRUE(http.calls.empty());
 }
 
+// A second start asks the configuration alone whether to tell the user:
+// the quiet one ends without a box, and neither runs a search.
+TEST_F(PrerequisitePhaseTest, SecondStartReadsOnlyTheQuietOption) {
+  for (bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet" : "interactive");
+    Install(quiet ? kQuietConfig : kConfig);
+    host.calls.clear();
+    host.alreadyRunning = true;
+    registry.opened.clear();
+    EXPECT_EQ(RunWith(""), ExitAlreadyRunning);
+    std::vector<std::string> expected = {"start", "end"};
+    if (!quiet) expected.insert(expected.begin() + 1, "already running Product Setup");
+    EXPECT_EQ(host.calls, expected);
+    EXPECT_TRUE(registry.opened.empty());
+  }
+}
+
 }  // namespace
 }  // namespace korvelt

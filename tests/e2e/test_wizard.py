@@ -25,7 +25,7 @@ def configuration(url, size, log):
     sections = [("App1", "SetupFile=one.exe"), ("App2", "Url=%s\r\nExactSize=%d" % (url, size)),
                 ("App3", "TargetOS=0\r\nSetupFile=one.exe")]
     for name, source in sections:
-        lines += ["", "[%s]" % name, source, "CommandLine=/log:%s /name:%s" % (windows_path(log), name),
+        lines += ["", "[%s]" % name, source, "CommandLine=/log:%s /name:%s /wait:1500" % (windows_path(log), name),
                   "SearchType=1", "SearchString=HKCU\\Software\\KorveltNeverThere\\%s" % name]
     return "\r\n".join(lines) + "\r\n"
 

@@ -1,6 +1,7 @@
 // A prerequisite's setup program for the end-to-end tests. It appends one
 // line to the log named by /log:PATH, "NAME|its own path|its command tail",
-// and exits with the code given by /exit:N (0 without it). PATH holds no
+// and exits with the code given by /exit:N (0 without it), after /wait:MS
+// milliseconds (none without it). PATH holds no
 // blank; /name:NAME is only copied into the line. Without /log: the log is
 // the file named by the environment variable KORVELT_PREREQ_LOG, so that a
 // configuration can give the command line a real setup program would get.
@@ -40,13 +41,14 @@ bool Option(const char* tail, const char* key, char* value, size_t size) {
 
 int main() {
   const char* tail = Tail(GetCommandLineA());
-  char log[MAX_PATH], name[64] = "", code[16] = "0", self[MAX_PATH];
+  char log[MAX_PATH], name[64] = "", code[16] = "0", wait[16] = "0", self[MAX_PATH];
   if (!Option(tail, "/log:", log, sizeof log)) {
     DWORD length = GetEnvironmentVariableA("KORVELT_PREREQ_LOG", log, sizeof log);
     if (length == 0 || length >= sizeof log) return 2;
   }
   Option(tail, "/name:", name, sizeof name);
   Option(tail, "/exit:", code, sizeof code);
+  Option(tail, "/wait:", wait, sizeof wait);
   GetModuleFileNameA(nullptr, self, sizeof self);
 
   HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
@@ -58,5 +60,8 @@ int main() {
     WriteFile(file, part, static_cast<DWORD>(strlen(part)), &written, nullptr);
   }
   CloseHandle(file);
+  // A program that takes a moment, as real setup programs do, so that a
+  // window shown while it runs lasts long enough to be seen.
+  Sleep(static_cast<DWORD>(atoi(wait)));
   return atoi(code);
 }

@@ -11,7 +11,7 @@ WINE32_LOADER=${KORVELT_WINE32_LOADER:-/usr/lib/wine/wine}
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libssl-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  wine wine64 wixl msitools nginx-light curl
+  wine wine64 wixl msitools nginx-light tinyproxy curl
   xvfb xauth xdotool x11-utils imagemagick python3 python3-pefile openssl osslsigncode)
 # 32-bit Wine, for the i686 programs: wanted, but a machine that cannot
 # run 32-bit programs may not take it, and the rest goes on without it.

@@ -18,6 +18,13 @@ enum ExitCode : int {
   // ERROR_INSTALL_PACKAGE_OPEN_FAILED: the payload cannot be opened, or the
   // main package cannot be started.
   ExitPackageOpenFailed = 1619,
+  // ERROR_SUCCESS_REBOOT_INITIATED: a prerequisite's program has started a
+  // restart; the main package was not started, and the setup runs again
+  // after the restart.
+  ExitRestartStarted = 1641,
+  // ERROR_SUCCESS_REBOOT_REQUIRED: the main package succeeded, and a
+  // prerequisite asked for a restart.
+  ExitRestartRequired = 3010,
 };
 
 }  // namespace korvelt

@@ -10,6 +10,7 @@
 #include "platform/clock_win.h"
 #include "platform/files_win.h"
 #include "platform/http_win.h"
+#include "platform/log_sink_win.h"
 #include "platform/message_poster_win.h"
 #include "platform/sha256_win.h"
 #include "platform/shell_launcher_win.h"
@@ -34,12 +35,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   korvelt::Win32ThreadService threads;
   korvelt::Win32Sha256Service sha256;
   korvelt::DownloadServices downloads{http, files, clock, poster, threads, korvelt::SystemLeadByte, &sha256};
-  korvelt::InstallServices installs{launcher, threads, poster, korvelt::SystemLeadByte, &files, &sha256};
+  korvelt::InstallServices installs{launcher, threads, poster, korvelt::SystemLeadByte, &files, &sha256, &clock,
+                                    &prereqServices.detection};
+  korvelt::Win32LogFile logFile;
+  korvelt::RunLog log(logFile, clock);
   korvelt::Win32DownloadDialog downloadDialog;
   korvelt::Win32InstallDialog installDialog;
   korvelt::WizardServices wizardServices{downloads, installs, &downloadDialog, &installDialog};
   korvelt::Win32Wizard wizard(wizardServices);
-  korvelt::PrerequisiteOrchestrator prerequisites(host, prereqServices, downloads, installs, wizard);
-  korvelt::RunServices services{files, process, korvelt::SystemLeadByte, host, launcher, prerequisites};
+  korvelt::PrerequisiteOrchestrator prerequisites(host, prereqServices, downloads, installs, wizard, &log);
+  korvelt::RunServices services{files, process, korvelt::SystemLeadByte, host, launcher, prerequisites, log};
   return korvelt::Run(korvelt::CutCommandTail(commandLine, korvelt::SystemLeadByte), services);
 }

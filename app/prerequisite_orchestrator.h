@@ -4,6 +4,8 @@
 // restart. The wizard then lets the user review the actions and run the
 // downloads and installs; with the quiet option the missing prerequisites
 // are downloaded and every one to install is run at once, without a window.
+// Either way each program's exit code and what detection finds after it
+// decide whether it is Installed or Failed, and whether a restart is due.
 #pragma once
 
 #include "app/run.h"
@@ -16,20 +18,23 @@ namespace korvelt {
 
 class PrerequisiteOrchestrator final : public PrerequisitePhase {
  public:
+  // `log` null: nothing is logged.
   PrerequisiteOrchestrator(RunHost& host, PrereqServices& services, DownloadServices& downloads,
-                         InstallServices& installs, Wizard& wizard)
-      : host_(host), services_(services), downloads_(downloads), installs_(installs), wizard_(wizard) {}
+                           InstallServices& installs, Wizard& wizard, RunLog* log = nullptr)
+      : host_(host), services_(services), downloads_(downloads), installs_(installs), wizard_(wizard), log_(log) {}
 
-  bool Run(PayloadArchive& archive, const char* runTitle, const char* runValueName, String* mainParameters) override;
+  PhaseOutcome Run(PayloadArchive& archive, const char* runTitle, const char* runValueName,
+                   String* mainParameters) override;
   bool IsQuiet(PayloadArchive& archive) override;
+  bool ConfiguredLogFile(PayloadArchive& archive, String* path) override;
 
  private:
-
   RunHost& host_;
   PrereqServices& services_;
   DownloadServices& downloads_;
   InstallServices& installs_;
   Wizard& wizard_;
+  RunLog* log_;
 };
 
 }  // namespace korvelt

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include "app/exit_code.h"
 #include "prereq/profile_text.h"
 #include "testing/fake_clock.h"
@@ -14,6 +16,7 @@
 #include "testing/plan_dump.h"
 #include "testing/recording_poster.h"
 #include "testing/recording_host.h"
+#include "testing/recording_log.h"
 #include "testing/std_threads.h"
 
 namespace korvelt {
@@ -64,9 +67,9 @@ class PrerequisitePhaseTest : public ::testing::Test {
     PrereqServices services{profiles, DetectionServices{tree, registry, tree, folders, NoLeadBytes},
                             OsFamily::NtFamily};
     DownloadServices downloads{http, files, clock, poster, threads, NoLeadBytes};
-    InstallServices installs{launcher, threads, poster, NoLeadBytes};
-    PrerequisiteOrchestrator phase(host, services, downloads, installs, wizard);
-    RunServices run{files, process, NoLeadBytes, host, launcher, phase};
+    InstallServices installs{launcher, threads, poster, NoLeadBytes, nullptr, nullptr, &clock, &services.detection};
+    PrerequisiteOrchestrator phase(host, services, downloads, installs, wizard, &log);
+    RunServices run{files, process, NoLeadBytes, host, launcher, phase, log};
     return korvelt::Run(tail, run);
   }
 
@@ -82,6 +85,8 @@ class PrerequisitePhaseTest : public ::testing::Test {
   testing::RecordingPoster poster;
   testing::StdThreadService threads;
   RecordingWizard wizard{host.calls};
+  testing::RecordingLog logSink;
+  RunLog log{logSink, clock};
 };
 
 // Every prerequisite present: "Preparing...", no Run value, and the
@@ -235,6 +240,97 @@ TEST_F(PrerequisitePhaseTest, SecondStartReadsOnlyTheQuietOption) {
     EXPECT_EQ(host.calls, expected);
     EXPECT_TRUE(registry.opened.empty());
   }
+}
+
+// The quiet run reads each program's exit code: a failure, or a success
+// after which the prerequisite is still not found, is Failed and leaves
+// the setup's exit code to the main package; 3010 turns the package's 0
+// into 3010; 1641 runs nothing more, keeps the Run value and ends with
+// 1641. The log tells each program, its code and its verdict.
+TEST_F(PrerequisitePhaseTest, QuietRunReadsExitCodes) {
+  struct Case {
+    uint32_t runtimeCode;
+    bool runtimeLeavesItsKey;
+    int exitCode;
+    const char* verdict;
+    bool packageLaunched;
+  } cases[] = {
+      {0, true, 0, "a success code, present: Installed", true},
+      {1603, true, 0, "a failure code, present: Failed", true},
+      {0, false, 0, "a success code, not present: Failed", true},
+      {3010, false, ExitRestartRequired, "a success code, not present: Failed", true},
+      {1641, true, ExitRestartStarted, "a success code, present: Installed", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.runtimeCode);
+    files.files.clear();
+    host.calls.clear();
+    logSink.lines.clear();
+    registry = testing::FakeRegistry();
+    host.environment["KORVELT_LOG"] = "C:\\setup.log";
+    Install(kQuietConfig);
+    files.files["C:\\Downloads\\fonts.exe"] = Bytes(5, 7);
+    http.resources["http://host/dl/codec.exe"].body = Bytes(9000, 3);
+    launcher.onLaunch = [this, &c](const std::string& path) {
+      if (c.runtimeLeavesItsKey && path.find("runtime.exe") != std::string::npos) {
+        registry.AddKey(RegistryRoot::CurrentUser, "Software\\R\\1.0");
+      }
+    };
+    launcher.exitCodes = {{"runtime.exe", c.runtimeCode}};
+    EXPECT_EQ(RunWith(""), c.exitCode);
+    std::vector<std::string> launches;
+    for (const std::string& call : host.calls) {
+      if (call.rfind("launch ", 0) == 0) launches.push_back(call.substr(call.rfind('\\') + 1));
+    }
+    std::vector<std::string> expected = {"runtime.exe [/quiet]"};
+    if (c.packageLaunched) expected = {"runtime.exe [/quiet]", "fonts.exe []", "codec.exe [/S /v]", "App.msi []"};
+    EXPECT_EQ(launches, expected);
+    bool unregisteredAtEnd = host.calls[host.calls.size() - 2] == std::string("unregister ") + kExe;
+    EXPECT_EQ(unregisteredAtEnd, c.packageLaunched) << "the Run value stays only for a restart under way";
+    std::string line = logSink.Find("program App1 ");
+    EXPECT_NE(line.find("exit code " + std::to_string(c.runtimeCode) + " after "), std::string::npos) << line;
+    EXPECT_EQ(line.substr(line.size() - strlen(c.verdict)), c.verdict) << line;
+    EXPECT_EQ(logSink.Texts().back(), "exit code " + std::to_string(c.exitCode));
+  }
+}
+
+// The log tells each prerequisite's search, what it found and the action
+// decided, and each download with its report.
+TEST_F(PrerequisitePhaseTest, LogTellsDetectionAndDownloads) {
+  host.environment["KORVELT_LOG"] = "C:\\setup.log";
+  Install(kQuietConfig);
+  files.files["C:\\Downloads\\fonts.exe"] = Bytes(5, 7);
+  registry.AddKey(RegistryRoot::CurrentUser, "Software\\R\\0.5");
+  http.resources["http://host/dl/codec.exe"].body = Bytes(9000, 3);
+  http.resources["http://host/gone.exe"].status = 404;
+  RunWith("");
+  EXPECT_EQ(logSink.Find("App1 "), "App1 \"Runtime\": search 1 \"HKCU\\Software\\R\" found \"0.5\"; VerMin \"\", "
+                                  "VerMax \"\", TargetOS 2; action Don't Install");
+  EXPECT_EQ(logSink.Find("App2 "), "App2 \"Fonts\": search 1 \"HKCU\\Software\\F\" found nothing; VerMin \"\", "
+                                  "VerMax \"\", TargetOS 2; action Download");
+  EXPECT_EQ(logSink.Find("App3 "), "App3 \"Codec\": search 1 \"HKCU\\Software\\C\" found nothing; VerMin \"\", "
+                                  "VerMax \"\", TargetOS 2; action Download");
+  // The lines' other fields come from the worker's reports (see
+  // download/download_log_test.cpp).
+  std::string codec = logSink.Find("download App3 ");
+  EXPECT_EQ(codec.rfind("download App3 \"Codec\": \"http://host/dl/codec.exe\"", 0), 0u) << codec;
+  EXPECT_NE(codec.find("; outcome complete"), std::string::npos) << codec;
+  std::string gone = logSink.Find("download App4 ");
+  EXPECT_EQ(gone.rfind("download App4 \"Gone\": \"http://host/gone.exe\"", 0), 0u) << gone;
+  EXPECT_EQ(gone.find("; outcome complete"), std::string::npos) << gone;
+  EXPECT_NE(logSink.Find("download run ended with 0"), "");
+}
+
+// The configuration's LogFile, its folder keywords expanded, is where the
+// log goes when nobody running the setup asked for one.
+TEST_F(PrerequisitePhaseTest, ConfiguredLogFile) {
+  std::string config = kConfig;
+  config.insert(config.find("[PREREQUISITES]"), "LogFile=[WindowsFolder]Logs\\setup.log\r\n");
+  Install(config);
+  registry.SetValue(RegistryRoot::LocalMachine, "Software\\Vendor\\Runtime", "Version", "2.0");
+  EXPECT_EQ(RunWith(""), 0);
+  EXPECT_EQ(logSink.opened, std::vector<std::string>{"C:\\WINDOWS\\Logs\\setup.log"});
+  EXPECT_EQ(logSink.Texts().back(), "exit code 0");
 }
 
 }  // namespace

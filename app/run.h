@@ -7,8 +7,10 @@
 
 #include "base/chars.h"
 #include "base/string.h"
+#include "download/plan.h"
 #include "payload/archive.h"
 #include "platform/files.h"
+#include "platform/run_log.h"
 #include "platform/shell_launcher.h"
 
 namespace korvelt {
@@ -39,22 +41,37 @@ class RunHost {
   // Tells the user that the setup is already running, in a box with the
   // run's title.
   virtual void ShowAlreadyRunning(const char* runTitle) = 0;
+  // The value of the environment variable `name`; false when it is not set,
+  // is empty or does not fit a path.
+  virtual bool EnvironmentValue(const char* name, String* value) = 0;
+  // The version of Windows the run sees, as "6.1.7601 Service Pack 1", for
+  // the log.
+  virtual bool WindowsVersion(String* text) = 0;
 
  protected:
   ~RunHost() = default;
+};
+
+// What the prerequisite phase leaves the rest of the run.
+struct PhaseOutcome {
+  // The main installation is not to follow: the user left the wizard
+  // without finishing it, or a program has started a restart.
+  bool skipMain = false;
+  RestartNeed restart = RestartNeed::None;
 };
 
 // The prerequisite phase as the run sees it.
 class PrerequisitePhase {
  public:
   // Handles the prerequisites of an opened payload. Sets `mainParameters`
-  // to the configuration's MainAppCmdLine; returns false when the user left
-  // the wizard without finishing it, so that the main installation is
-  // skipped.
-  virtual bool Run(PayloadArchive& archive, const char* runTitle, const char* runValueName,
-                   String* mainParameters) = 0;
+  // to the configuration's MainAppCmdLine.
+  virtual PhaseOutcome Run(PayloadArchive& archive, const char* runTitle, const char* runValueName,
+                           String* mainParameters) = 0;
   // Whether the payload's configuration asks for the quiet run.
   virtual bool IsQuiet(PayloadArchive& archive) = 0;
+  // The configuration's LogFile, its folder keywords expanded; false when
+  // it names none.
+  virtual bool ConfiguredLogFile(PayloadArchive& archive, String* path) = 0;
 
  protected:
   ~PrerequisitePhase() = default;
@@ -67,6 +84,9 @@ struct RunServices {
   RunHost& host;
   ShellLauncher& launcher;
   PrerequisitePhase& prerequisites;
+  // Writes nothing until a log is asked for: KORVELT_LOG, else the
+  // configuration's LogFile.
+  RunLog& log;
 };
 
 // Runs the bootstrapper with the command line behind the program name and

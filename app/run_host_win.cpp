@@ -5,6 +5,7 @@
 #include "app/payload_message_win.h"
 #include "app/restart_win.h"
 #include "app/single_run.h"
+#include "base/decimal.h"
 #include "platform/files_win.h"
 #include "platform/system_library_win.h"
 #include "platform/version_info_win.h"
@@ -69,6 +70,30 @@ bool Win32RunHost::ClaimSingleRun(const char* exePath) {
 void Win32RunHost::ShowAlreadyRunning(const char* runTitle) {
   ShowStringMessage(nullptr, "This setup is already running. Wait until it has finished.", runTitle,
                     MB_ICONINFORMATION | MB_OK);
+}
+
+}  // namespace korvelt
+
+namespace korvelt {
+
+bool Win32RunHost::EnvironmentValue(const char* name, String* value) {
+  char buffer[MAX_PATH];
+  DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+  return length > 0 && length < sizeof buffer && value->Assign(buffer, length);
+}
+
+bool Win32RunHost::WindowsVersion(String* text) {
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!GetVersionExA(&version)) return false;
+  char number[3 * 11 + 3];
+  char* end = number;
+  for (DWORD part : {version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber}) {
+    if (end != number) *end++ = '.';
+    end = WriteDecimal(end, part);
+  }
+  return text->Assign(number, static_cast<size_t>(end - number)) &&
+         (!version.szCSDVersion[0] || (text->Append(" ") && text->Append(version.szCSDVersion)));
 }
 
 }  // namespace korvelt

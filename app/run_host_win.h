@@ -19,6 +19,8 @@ class Win32RunHost final : public RunHost {
   void UnregisterRestart(const char* runValueName) override;
   bool ClaimSingleRun(const char* exePath) override;
   void ShowAlreadyRunning(const char* runTitle) override;
+  bool EnvironmentValue(const char* name, String* value) override;
+  bool WindowsVersion(String* text) override;
 
  private:
   HMODULE richEdit_ = nullptr;

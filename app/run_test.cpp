@@ -7,7 +7,9 @@
 
 #include "app/exit_code.h"
 #include "base/little_endian.h"
+#include "testing/fake_clock.h"
 #include "testing/fake_files.h"
+#include "testing/recording_log.h"
 #include "testing/payload_builder.h"
 #include "testing/recording_host.h"
 
@@ -18,11 +20,18 @@ using testing::Bytes;
 
 class ScriptedPhase final : public PrerequisitePhase {
  public:
-  bool Run(PayloadArchive& archive, const char* runTitle, const char* runValueName, String* mainParameters) override {
+  PhaseOutcome Run(PayloadArchive& archive, const char* runTitle, const char* runValueName,
+                   String* mainParameters) override {
     host->calls.push_back("phase " + std::string(runTitle) + " " + runValueName);
     configOnDisk = files->files.count(archive.configPath().c_str()) > 0;
     mainParameters->Assign(configParameters.c_str());
-    return !cancel;
+    PhaseOutcome outcome;
+    outcome.skipMain = cancel || restart == RestartNeed::Started;
+    outcome.restart = restart;
+    return outcome;
+  }
+  bool ConfiguredLogFile(PayloadArchive&, String* path) override {
+    return !logFile.empty() && path->Assign(logFile.c_str());
   }
   bool IsQuiet(PayloadArchive&) override {
     host->calls.push_back("asked quiet");
@@ -35,6 +44,8 @@ class ScriptedPhase final : public PrerequisitePhase {
   bool cancel = false;
   bool quiet = false;
   bool configOnDisk = false;
+  RestartNeed restart = RestartNeed::None;
+  std::string logFile;  // the configuration's LogFile, expanded
 };
 
 constexpr char kExe[] = "C:\\Downloads\\setup.exe";
@@ -48,7 +59,7 @@ class RunTest : public ::testing::Test {
     phase.files = &files;
   }
   int RunWith(const char* tail) {
-    RunServices services{files, process, NoLeadBytes, host, launcher, phase};
+    RunServices services{files, process, NoLeadBytes, host, launcher, phase, log};
     return korvelt::Run(tail, services);
   }
   std::vector<std::string> Calls() const { return host.calls; }
@@ -58,6 +69,9 @@ class RunTest : public ::testing::Test {
   testing::RecordingHost host;
   testing::RecordingLauncher launcher{files, host.calls};
   ScriptedPhase phase;
+  testing::RecordingLog logSink;
+  testing::FakeClock clock;
+  RunLog log{logSink, clock};
 };
 
 // A payload without prerequisites: extract under the status window, remove
@@ -221,6 +235,96 @@ TEST_F(RunTest, ExtractModeExitCodes) {
   files.failCreate.insert("C:\\Out\\Data01.cab");
   EXPECT_EQ(RunWith("/extract:\"C:\\Out\""), ExitWriteFault);
   EXPECT_EQ(files.files.count("C:\\Out\\Product1.0.msi"), 1u) << "what was written stays";
+}
+
+// What the prerequisites said about a restart and what the main package
+// returned make the setup's exit code; a restart under way starts no
+// package and keeps the Run value for the run after it.
+TEST_F(RunTest, RestartsInTheExitCode) {
+  struct Case {
+    RestartNeed restart;
+    bool cancel;
+    uint32_t packageCode;
+    int exitCode;
+    bool launched;
+    bool unregistered;
+  } cases[] = {
+      {RestartNeed::None, false, 0, 0, true, true},
+      {RestartNeed::None, false, 1603, 1603, true, true},
+      {RestartNeed::Required, false, 0, ExitRestartRequired, true, true},
+      {RestartNeed::Required, false, 1603, 1603, true, true},
+      {RestartNeed::Required, false, 3010, 3010, true, true},
+      {RestartNeed::Required, true, 0, ExitUserCancelled, false, true},
+      {RestartNeed::Started, false, 0, ExitRestartStarted, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.restart) * 10000 + c.packageCode);
+    std::vector<testing::TestEntry> entries = testing::WorkedEntries();
+    entries.push_back({PrereqConfig, "Product1.0.ini", Bytes{'x'}});
+    files.files.clear();
+    files.files[kExe] = testing::BuildPayload(77824, entries, HasPrerequisites);
+    host.calls.clear();
+    phase.restart = c.restart;
+    phase.cancel = c.cancel;
+    launcher.exitCodeToGive = c.packageCode;
+    EXPECT_EQ(RunWith(""), c.exitCode);
+    bool launched = false;
+    for (const std::string& call : Calls()) launched = launched || call.rfind("launch ", 0) == 0;
+    EXPECT_EQ(launched, c.launched);
+    EXPECT_EQ(Calls()[Calls().size() - 2] == std::string("unregister ") + kExe, c.unregistered);
+    EXPECT_EQ(files.files.size(), 1u) << "the extracted files are gone either way";
+  }
+}
+
+// A log only when asked for: KORVELT_LOG wins over the configuration's
+// LogFile, which is refused when it names the run's own folder; without
+// either nothing is opened or written.
+TEST_F(RunTest, LogOnlyWhenAskedFor) {
+  struct Case {
+    const char* environment;
+    const char* logFile;
+    const char* opened;
+  } cases[] = {
+      {"", "", nullptr},
+      {"C:\\Logs\\mine.log", "", "C:\\Logs\\mine.log"},
+      {"C:\\Logs\\mine.log", "C:\\Logs\\author.log", "C:\\Logs\\mine.log"},
+      {"", "C:\\Logs\\author.log", "C:\\Logs\\author.log"},
+      {"", "C:\\Temp\\KORVELT-0001020304050607\\in.log", nullptr},
+      {"", "C:\\Temp\\korvelt-0001020304050607", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.environment) + "|" + c.logFile);
+    std::vector<testing::TestEntry> entries = testing::WorkedEntries();
+    entries.push_back({PrereqConfig, "Product1.0.ini", Bytes{'x'}});
+    files.files.clear();
+    files.files[kExe] = testing::BuildPayload(77824, entries, HasPrerequisites);
+    process = testing::FakeProcessInfo();
+    logSink.opened.clear();
+    logSink.lines.clear();
+    RunLog fresh(logSink, clock);
+    host.environment["KORVELT_LOG"] = c.environment;
+    phase.logFile = c.logFile;
+    RunServices services{files, process, NoLeadBytes, host, launcher, phase, fresh};
+    EXPECT_EQ(korvelt::Run("/qn PROP=1", services), 0);
+    if (!c.opened) {
+      EXPECT_TRUE(logSink.opened.empty());
+      EXPECT_TRUE(logSink.lines.empty());
+      continue;
+    }
+    EXPECT_EQ(logSink.opened, std::vector<std::string>{c.opened});
+    std::vector<std::string> texts = logSink.Texts();
+    ASSERT_GE(texts.size(), 8u);
+    EXPECT_EQ(texts[0], std::string("Korvelt 1.0.0 ") + (sizeof(void*) == 8 ? "x64" : "x86"));
+    EXPECT_EQ(texts[1], "Windows 6.1.7601 Service Pack 1");
+    EXPECT_EQ(texts[2], "command tail \"/qn PROP=1\"");
+    EXPECT_EQ(texts[3].rfind("payload of \"C:\\Downloads\\setup.exe\": options 2, 3 entries", 0), 0u) << texts[3];
+    EXPECT_EQ(logSink.Find("payload entry \"Product1.0.ini\""), "payload entry \"Product1.0.ini\": kind 3, 1 bytes");
+    EXPECT_EQ(logSink.Find("main package \""), std::string("main package \"") +
+                                                  "C:\\Temp\\korvelt-0001020304050607\\Product1.0.msi\" \"/qn PROP=1\" starting");
+    EXPECT_EQ(logSink.Find("main package exit"), "main package exit code 0 after 0.000 s");
+    EXPECT_NE(logSink.Find("clean-up: "), "");
+    EXPECT_EQ(texts.back(), "exit code 0");
+  }
 }
 
 }  // namespace

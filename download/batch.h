@@ -29,6 +29,30 @@ enum class DownloadStatus : int32_t {
   Pending = 4,     // not processed (yet)
 };
 
+// How the content of a file was checked against its Sha256.
+enum class DigestVerdict : int32_t {
+  NotAsked = 0,  // no Sha256 was given, or the file did not come
+  Matched = 1,   // the file came and holds the content asked for
+  WasThere = 2,  // a file of the full size already held it: no request was made
+  Wrong = 3,     // the whole file came, but with other content
+};
+
+// What fetching one file came to, for whoever reports on the run: filled
+// in by the worker as it processes the item, before it posts its outcome.
+struct DownloadReport {
+  String finalUrl;            // where the last request's redirects led
+  uint32_t status = 0;        // the last response's status code; 0 when none came
+  bool hasLength = false;     // the server announced the whole file's length
+  uint32_t length = 0;
+  uint32_t resumedFrom = 0;   // the first byte asked for when a file on disk was continued
+  uint64_t received = 0;      // body bytes that came over the network, retries included
+  uint32_t milliseconds = 0;  // from the first request to the outcome
+  uint32_t retries = 0;       // requests made again after a broken or stalled body
+  HttpError error;            // why no response came or the last read failed
+  DigestVerdict digest = DigestVerdict::NotAsked;
+  uint32_t outcome = 0;       // DL_COMPLETE, or the failure the item ended with
+};
+
 // One file to fetch, in the order of the prerequisites.
 struct DownloadItem {
   String url;
@@ -38,6 +62,7 @@ struct DownloadItem {
   String sha256;  // the prerequisite's Sha256; empty when none is asked
   String name;    // the prerequisite's display name, for what the user is told
   String path;    // the local file; empty when the download cannot be saved
+  DownloadReport report;
 };
 
 // The services a download run reaches the machine through.

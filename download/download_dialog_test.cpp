@@ -147,6 +147,7 @@ class LoggingThreads final : public ThreadService {
   void SetEvent(EventId) override { log_.push_back("set event, flags " + std::to_string(batch_.control.load())); }
   void ResetEvent(EventId) override { log_.push_back("reset event, flags " + std::to_string(batch_.control.load())); }
   void WaitForEvent(EventId) override {}
+  void Sleep(uint32_t) override {}
   void Close(uintptr_t) override {}
   bool failStart = false;
 

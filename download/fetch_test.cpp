@@ -22,6 +22,19 @@ using testing::Messages;
 using testing::PostedMessage;
 using testing::Prefix;
 
+// The requests among `calls`, kUrl written "u": "GET u from 9000".
+std::vector<std::string> Requests(const std::vector<std::string>& calls) {
+  std::vector<std::string> requests;
+  for (const std::string& call : calls) {
+    if (call == "session") continue;
+    std::string shortened = call;
+    size_t at = shortened.find(kUrl);
+    if (at != std::string::npos) shortened.replace(at, sizeof kUrl - 1, "u");
+    requests.push_back(shortened);
+  }
+  return requests;
+}
+
 // Every way one file can go, from the answer and what lies on disk to the
 // outcome, the file left behind, the requests and the reports.
 TEST_F(DownloadTest, OneFile) {
@@ -95,10 +108,6 @@ TEST_F(DownloadTest, OneFile) {
       // Without a length an empty file proves nothing: the body is fetched.
       {"empty file, no length", [](FakeResource& r) { r.sendsLength = false; }, true, {}, 0, DL_COMPLETE, true, body,
        {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:8192", "DL_PROGRESS:3616"}},
-      // A body that ends before (or runs past) the announced length is no
-      // finished file; what came stays.
-      {"short body", [](FakeResource& r) { r.cutAt = 15000; }, false, {}, 20000, DL_READ_FAILED, true,
-       Prefix(body, 15000), {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:6808"}},
       // A body is never written past the size expected: a longer one is
       // another file, and it is emptied.
       {"long body", [](FakeResource& r) { r.announcedLength = 15000; }, false, {}, 15000, DL_SIZE_REJECTED, true, {},
@@ -122,8 +131,6 @@ TEST_F(DownloadTest, OneFile) {
        {"DL_PROGRESS:10000", "DL_PROGRESS:8192", "DL_PROGRESS:1808", "DL_WRONG_SIZE:20000"}},
       {"no length, no ExactSize", [](FakeResource& r) { r.sendsLength = false; r.cutAt = 15000; }, false, {}, 0,
        DL_COMPLETE, true, Prefix(body, 15000), {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:6808"}},
-      {"read fails", [](FakeResource& r) { r.readFailsAt = 9000; }, false, {}, 20000, DL_READ_FAILED, true,
-       Prefix(body, 9000), {"GET u"}, {"DL_PROGRESS:8192", "DL_PROGRESS:808"}},
       {"unknown url", [](FakeResource&) {}, false, {}, 20000, DL_OPEN_FAILED, false, {}, {"GET u"}, {}},
   };
   for (const Case& c : cases) {
@@ -144,20 +151,95 @@ TEST_F(DownloadTest, OneFile) {
     if (c.fileAfter && files.files.count(kPath)) {
       EXPECT_TRUE(files.files[kPath] == c.after) << "file of " << files.files[kPath].size() << " bytes";
     }
-    std::vector<std::string> requests;
-    for (const std::string& call : http.calls) {
-      if (call == "session") continue;
-      std::string shortened = call;
-      size_t at = shortened.find(kUrl);
-      if (at != std::string::npos) shortened.replace(at, sizeof kUrl - 1, "u");
-      requests.push_back(shortened);
-    }
-    EXPECT_EQ(requests, c.requests);
+    EXPECT_EQ(Requests(http.calls), c.requests);
     EXPECT_FALSE(http.overlappingRequests);
     EXPECT_EQ(Messages(poster.posted()), c.messages);
     EXPECT_EQ(http.openHandles(), 0);
     EXPECT_EQ(files.openHandles(), 0);
   }
+}
+
+// A body that breaks off (here after 9,000 bytes in the first response) is
+// asked for again from the end of the file after waits of 1, 2 and 4 s,
+// with the checks of a resume. The file, the requests, the sleeps, the
+// progress shown, and the report of each.
+TEST_F(DownloadTest, RetriesAfterABrokenBody) {
+  const Bytes body = Body();
+  const std::vector<std::string> once = {"GET u", "GET u from 9000"};
+  struct Case {
+    const char* name;
+    std::function<void(FakeResource&)> server;
+    uint32_t outcome;
+    size_t kept;  // the file holds that much of the body
+    std::vector<std::string> requests;
+    std::vector<uint32_t> waits;
+    std::vector<uintptr_t> progress;
+    uint32_t retries, status;
+    uint64_t received;
+    HttpFailure error;
+    int abortAtSleep = 0;
+  } cases[] = {
+      {"206", [](FakeResource&) {}, DL_COMPLETE, 20000, once, {1000}, {8192, 808, 8192, 2808}, 1, 206, 20000,
+       HttpFailure::Broken},
+      {"stalls four times", [](FakeResource& r) { r.faultyResponses = 4; r.readError = {HttpFailure::Timeout, 0}; },
+       DL_READ_FAILED, 9000, {"GET u", "GET u from 9000", "GET u from 9000", "GET u from 9000"}, {1000, 2000, 4000},
+       {8192, 808}, 3, 206, 9000, HttpFailure::Timeout},
+      {"503", [](FakeResource& r) { r.rangeStatus = 503; }, DL_READ_FAILED, 9000, once, {1000}, {8192, 808}, 1, 503,
+       9000, HttpFailure::Broken},
+      // The whole body again: the file is written anew, and the progress
+      // holds until it is longer than it was.
+      {"200", [](FakeResource& r) { r.ignoresRanges = true; }, DL_COMPLETE, 20000, once, {1000},
+       {8192, 808, 0, 7384, 3616}, 1, 200, 29000, HttpFailure::Broken},
+      {"206 from another byte", [](FakeResource& r) { r.rangeStartShown = 0; }, DL_READ_FAILED, 9000, once, {1000},
+       {8192, 808}, 1, 206, 9000, HttpFailure::Broken},
+      {"no response", [](FakeResource& r) { r.answeredRequests = 1; }, DL_READ_FAILED, 9000, once, {1000},
+       {8192, 808}, 1, 0, 9000, HttpFailure::Unreachable},
+      {"abort in the wait", [](FakeResource&) {}, DL_ABORTED, 9000, {"GET u"}, {300}, {8192, 808}, 0, 200, 9000,
+       HttpFailure::Broken, 3},
+      // The server closed the connection short of its length.
+      {"short body", [](FakeResource& r) { r.readFailsAt = SIZE_MAX; r.cutAt = 15000; }, DL_COMPLETE, 20000,
+       {"GET u", "GET u from 15000"}, {1000}, {8192, 6808, 5000}, 1, 206, 20000, HttpFailure::Broken},
+      {"no length", [](FakeResource& r) { r.sendsLength = false; }, DL_COMPLETE, 20000, once, {1000},
+       {8192, 808, 8192, 2808}, 1, 206, 20000, HttpFailure::Broken},
+      // Broken after the last byte: the server says nothing is missing.
+      {"at the end", [](FakeResource& r) { r.readFailsAt = 20000; }, DL_COMPLETE, 20000,
+       {"GET u", "GET u from 20000"}, {1000}, {8192, 8192, 3616}, 1, 416, 20000, HttpFailure::Broken},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    http.resources.clear();
+    http.calls.clear();
+    files.files.clear();
+    poster.Clear();
+    threads.sleeps.clear();
+    control = 0;
+    FakeResource& resource = http.resources[kUrl];
+    resource.body = body;
+    resource.readFailsAt = 9000;
+    resource.faultyResponses = 1;
+    c.server(resource);
+    threads.onSleep = [&, slept = 0]() mutable {
+      if (++slept == c.abortAtSleep) control |= ABORT_FLAG;
+    };
+
+    EXPECT_EQ(Fetch(20000), c.outcome);
+    EXPECT_TRUE(files.files[kPath] == Prefix(body, c.kept)) << "file of " << files.files[kPath].size() << " bytes";
+    EXPECT_EQ(Requests(http.calls), c.requests);
+    std::vector<uint32_t> steps;
+    for (uint32_t wait : c.waits) steps.insert(steps.end(), wait / kRetryWaitStep, kRetryWaitStep);
+    EXPECT_EQ(threads.sleeps, steps);
+    std::vector<std::string> progress;
+    for (uintptr_t bytes : c.progress) progress.push_back("DL_PROGRESS:" + std::to_string(bytes));
+    EXPECT_EQ(Messages(poster.posted()), progress);
+    EXPECT_EQ(report.retries, c.retries);
+    EXPECT_EQ(report.status, c.status);
+    EXPECT_EQ(report.received, c.received);
+    EXPECT_EQ(report.error.failure, c.error);
+    EXPECT_EQ(report.outcome, c.outcome);
+    EXPECT_EQ(http.openHandles(), 0);
+    EXPECT_EQ(files.openHandles(), 0);
+  }
+  threads.onSleep = nullptr;
 }
 
 // Every read asks for one 8,192-byte chunk, and every chunk written is
@@ -214,20 +296,33 @@ TEST(ChunkSpeedTest, HundredthsOfKilobytesPerSecond) {
   }
 }
 
+// The time between two times of day, the later one past midnight or not.
+TEST(ElapsedMillisecondsTest, AcrossMidnight) {
+  struct Case {
+    uint32_t t0, t1, elapsed;
+  } cases[] = {
+      {1000, 1000, 0}, {1000, 3500, 2500}, {86399999, 0, 1}, {86399000, 500, 1500}, {1, 0, 86399999},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ElapsedMilliseconds(c.t0, c.t1), c.elapsed) << c.t0 << " to " << c.t1;
+}
+
 // The first chunk's time runs from before the local file was opened, each
 // later one from the chunk before; the report of an existing part carries 0.
+// The time of the whole fetch runs from before its request.
 TEST_F(DownloadTest, ProgressCarriesEachChunksSpeed) {
   const Bytes body = Body();
   http.resources[kUrl].body = body;
   files.files[kPath] = Prefix(body, 3616);
-  clock.times = {1000, 1500, 2000};
+  clock.times = {86399800, 1000, 1500, 2000, 2700};
   EXPECT_EQ(Fetch(20000), DL_COMPLETE);
   std::vector<PostedMessage> posted = poster.posted();
   ASSERT_EQ(posted.size(), 3u);
   EXPECT_EQ(posted[0], (PostedMessage{kWindow, DL_PROGRESS, 3616, 0}));
   EXPECT_EQ(posted[1], (PostedMessage{kWindow, DL_PROGRESS, 8192, 1600}));  // 8 KB in 0.5 s
   EXPECT_EQ(posted[2], (PostedMessage{kWindow, DL_PROGRESS, 8192, 1600}));
-  EXPECT_EQ(clock.next, 3u) << "one time before the file, one per chunk";
+  EXPECT_EQ(clock.next, 5u) << "one time before the request, one before the file, one per chunk, one at the end";
+  // The report's time runs from the request, here just before midnight.
+  EXPECT_EQ(report.milliseconds, 2900u);
   // The last chunk came within the same millisecond.
   files.files[kPath] = Prefix(body, 11808);
   poster.Clear();

@@ -2,13 +2,14 @@
 
 #include "base/chars.h"
 #include "base/file_name.h"
+#include "download/download_log.h"
 #include "download/worker.h"
 #include "prereq/download_name.h"
 #include "resources/resource_ids.h"
 
 namespace korvelt {
 
-bool BuildPlan(PayloadArchive& payload, const PrerequisiteList& prerequisites, DownloadServices& services,
+bool BuildPlan(PayloadArchive& payload, PrerequisiteList& prerequisites, DownloadServices& services,
                PrereqPlan* plan) {
   plan->prerequisites = &prerequisites;
   plan->payload = &payload;
@@ -96,6 +97,8 @@ int32_t DownloadPrerequisites(PrereqPlan& plan, DownloadServices& services, Down
     }
   }
   int32_t code = RunDownloads(batch, services, dialog);
+  // The worker has ended: its reports are the log's to read.
+  LogDownloadRun(plan.log, batch, code);
   if (!dialog) ApplyDownloadResults(plan);
   return code;
 }

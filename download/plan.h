@@ -12,22 +12,34 @@
 #include "base/list.h"
 #include "download/batch.h"
 #include "payload/archive.h"
+#include "platform/run_log.h"
 #include "prereq/records.h"
 
 namespace korvelt {
 
+// What the programs run so far said about a restart of the machine.
+enum class RestartNeed : int32_t {
+  None = 0,
+  Required = 1,  // one returned 3010: done, but a restart is due
+  Started = 2,   // one returned 1641: it has started the restart itself
+};
+
 struct PrereqPlan {
   List<PrereqAction> actions;  // one per prerequisite, in list order
-  const PrerequisiteList* prerequisites = nullptr;
+  // The installation step detects again what its programs installed: the
+  // found texts change, the detection-time Actions never do.
+  PrerequisiteList* prerequisites = nullptr;
   PayloadArchive* payload = nullptr;
   DownloadBatch downloads;
+  RestartNeed restart = RestartNeed::None;
+  RunLog* log = nullptr;  // null: nothing is logged
 };
 
 // Builds the plan over `prerequisites` and `payload`, both of which must
 // outlive it: the actions copied, the download folder the bootstrapper's
 // own (with its backslash), no items, then ReconcileDownloads. False when
 // memory runs out.
-bool BuildPlan(PayloadArchive& payload, const PrerequisiteList& prerequisites, DownloadServices& services,
+bool BuildPlan(PayloadArchive& payload, PrerequisiteList& prerequisites, DownloadServices& services,
                PrereqPlan* plan);
 
 // Makes `path` (a backslash appended unless it ends in one) the download

@@ -19,7 +19,10 @@ void WorkerThread(void* batch) { RunWorker(*static_cast<DownloadBatch*>(batch));
 
 void RunWorker(DownloadBatch& batch) {
   DownloadServices& services = *batch.services;
-  ScopedHttp session(services.http, services.http.OpenSession());
+  // The window reads an item's report only after the message about it;
+  // what an earlier run left is cleared before any message goes out.
+  for (DownloadItem& item : batch.items) item.report = DownloadReport();
+  ScopedHttp session(services.http, services.http.OpenSession(batch.window));
   if (!session.Valid()) {
     batch.result = WorkerNoSession;
     PostDownloadMessage(services, batch.window, DL_OPEN_FAILED, 0);
@@ -27,41 +30,53 @@ void RunWorker(DownloadBatch& batch) {
   }
   for (size_t i = 0; i < batch.items.Count(); ++i) {
     DownloadItem& item = batch.items[i];
+    DownloadReport& report = item.report;
     const String& path = item.path;
     bool havePath = !path.Empty();
+    bool pinned = !item.sha256.Empty();
     PostDownloadMessage(services, batch.window, DL_FILE_START, i);
     // A file of the full size that holds the pinned content is the file;
     // one of other content would pass for finished without a byte fetched,
     // so it is emptied and fetched whole.
     uint64_t size = 0;
-    bool fullSize = havePath && !item.sha256.Empty() && services.files.FindFile(path.c_str(), &size) &&
+    bool fullSize = havePath && pinned && services.files.FindFile(path.c_str(), &size) &&
                     size == static_cast<uint32_t>(item.exactSize);
     bool verified = fullSize && FileMatches(services.files, services.sha256, path.c_str(), item.sha256.c_str());
     uint32_t outcome = DL_SAVE_FAILED;
     if (verified) {
+      report.digest = DigestVerdict::WasThere;
       PostDownloadMessage(services, batch.window, DL_PROGRESS, static_cast<uintptr_t>(size));
       outcome = DL_COMPLETE;
     } else if (havePath) {
       if (fullSize) Empty(services.files, path.c_str());
       outcome = DownloadFile(services, session.Get(), item.url.c_str(), item.exactSize, path.c_str(), batch.window,
-                             batch.control, batch.pauseEvent);
+                             batch.control, batch.pauseEvent, report);
     }
-    if (outcome == DL_COMPLETE && !verified &&
-        !FileMatches(services.files, services.sha256, path.c_str(), item.sha256.c_str())) {
-      // Other content is refused like another size, and is not kept to be
-      // continued.
-      Empty(services.files, path.c_str());
-      PostDownloadMessage(services, batch.window, DL_WRONG_CONTENT, i);
-      outcome = DL_SIZE_REJECTED;
+    if (outcome == DL_COMPLETE && !verified) {
+      bool matches = FileMatches(services.files, services.sha256, path.c_str(), item.sha256.c_str());
+      if (pinned) report.digest = matches ? DigestVerdict::Matched : DigestVerdict::Wrong;
+      if (!matches) {
+        // Other content is refused like another size, and is not kept to
+        // be continued.
+        Empty(services.files, path.c_str());
+        outcome = DL_SIZE_REJECTED;
+        report.outcome = outcome;
+        PostDownloadMessage(services, batch.window, DL_WRONG_CONTENT, i);
+      }
     }
+    // DL_WRONG_SIZE or DL_WRONG_CONTENT went out already, the report
+    // finished before it: the report is not touched again.
+    if (outcome == DL_SIZE_REJECTED) {
+      item.status = DownloadStatus::Failed;
+      continue;
+    }
+    report.outcome = outcome;
     if (outcome == DL_COMPLETE) {
       item.status = DownloadStatus::Done;
       PostDownloadMessage(services, batch.window, DL_FILE_DONE, i);
       continue;
     }
     item.status = DownloadStatus::Failed;
-    // DL_WRONG_SIZE went out already.
-    if (outcome == DL_SIZE_REJECTED) continue;
     if (outcome == DL_ABORTED || outcome == DL_OPEN_FAILED) {
       batch.result = WorkerStoppedEarly;
       PostDownloadMessage(services, batch.window, outcome, i);

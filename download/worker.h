@@ -41,7 +41,9 @@ int32_t RunDownloads(DownloadBatch& batch, DownloadServices& services, DownloadD
 // then DL_FILE_DONE); one of other content is emptied and fetched whole.
 // A finished file whose content is not that digest is refused like one of
 // the wrong size (DL_WRONG_CONTENT, Failed) and emptied, so that the next
-// run fetches it whole instead of continuing bad bytes.
+// run fetches it whole instead of continuing bad bytes. Every item's
+// report is cleared first; each processed item's report is complete before
+// the message that ends the item goes out, and not written after it.
 void RunWorker(DownloadBatch& batch);
 
 }  // namespace korvelt

@@ -272,6 +272,29 @@ TEST_F(SteeredWorkerTest, AbortWhileRunning) {
   threads.Close(batch.pauseEvent);
 }
 
+// A pause during the wait before a retry holds the worker at the gate;
+// after the resume the rest of the wait is slept and the file completed.
+TEST_F(SteeredWorkerTest, PauseDuringTheWaitBeforeARetry) {
+  http.resources["http://h/a.exe"].readFailsAt = 8192;
+  http.resources["http://h/a.exe"].faultyResponses = 1;
+  threads.onSleep = [this, slept = 0]() mutable {
+    if (++slept == 2) PauseWorker(batch);
+  };
+  ASSERT_TRUE(StartWorker(batch, services, kWindow));
+  ASSERT_TRUE(threads.WaitUntilBlocked(batch.pauseEvent));
+  EXPECT_EQ(threads.sleeps.size(), 2u);
+  EXPECT_EQ(http.calls.size(), 2u) << "the session and the first request";
+  ResumeWorker(batch);
+  WaitForWorker(batch);
+  EXPECT_EQ(threads.sleeps.size(), 1000 / kRetryWaitStep);
+  EXPECT_EQ(batch.items[0].status, DownloadStatus::Done);
+  EXPECT_EQ(batch.items[0].report.retries, 1u);
+  EXPECT_TRUE(files.files["C:\\dl\\a.exe"] == Body(5 * 8192));
+  threads.onSleep = nullptr;
+  threads.Close(batch.thread);
+  threads.Close(batch.pauseEvent);
+}
+
 // A worker started again begins with a clear flag word and an open gate.
 TEST_F(SteeredWorkerTest, StartClearsTheFlags) {
   batch.control = PAUSE_FLAG | ABORT_FLAG;
@@ -372,6 +395,63 @@ TEST_F(WorkerTest, FinishedFileMustMatchItsSha256) {
   http.calls.clear();
   RunHere();
   EXPECT_EQ(http.calls, (std::vector<std::string>{"session", "GET http://host/files/setup.exe"}));
+}
+
+// Each processed item's report, whole before the message that ends the
+// item goes out: a file continued and broken once, one already there, an
+// error page, another length, other content. A run that ends before an
+// item leaves no report of an earlier run on it.
+TEST_F(WorkerTest, ReportOfEachItem) {
+  const Bytes body = Body();
+  Bytes other = body;
+  other[7] ^= 1;
+  PosixSha256Service sha256;
+  services.sha256 = &sha256;
+  const std::string right = testing::DigestInPieces(sha256, std::string(body.begin(), body.end()), 8192);
+  ASSERT_TRUE(batch.folder.Assign("C:\\dl\\"));
+  for (const char* name : {"a", "b", "c", "d", "e"}) {
+    std::string url = std::string("http://h/") + name + ".exe";
+    http.resources[url].body = *name == 'd' ? Body(100) : *name == 'e' ? other : body;
+    Add(url.c_str(), 20000);
+    ASSERT_TRUE(batch.items[batch.items.Count() - 1].sha256.Assign(right.c_str()));
+  }
+  http.resources["http://h/a.exe"].readFailsAt = 9000;
+  http.resources["http://h/a.exe"].faultyResponses = 1;
+  files.files["C:\\dl\\a.exe"] = Prefix(body, 5000);
+  files.files["C:\\dl\\b.exe"] = body;
+  http.resources["http://h/c.exe"].status = 404;
+  // A report in a line: where it led, status, length, resumed from,
+  // received, retries, failure, digest verdict, outcome.
+  auto line = [](const DownloadReport& r) {
+    return std::string(r.finalUrl.c_str()) + " " + std::to_string(r.status) + " " +
+           (r.hasLength ? std::to_string(r.length) : "-") + " " + std::to_string(r.resumedFrom) + " " +
+           std::to_string(r.received) + " " + std::to_string(r.retries) + " " +
+           std::to_string(static_cast<int>(r.error.failure)) + " " + std::to_string(static_cast<int>(r.digest)) +
+           " " + testing::MessageName(r.outcome);
+  };
+  std::vector<std::string> posted;  // as each item's last message went out
+  size_t current = 0;
+  poster.onPost = [&](uint32_t message, uintptr_t wParam) {
+    if (message == DL_FILE_START) {
+      current = wParam;
+    } else if (message != DL_PROGRESS && message != DL_ALL_DONE) {
+      posted.push_back(line(batch.items[current].report));
+    }
+  };
+  RunHere();
+  EXPECT_EQ(posted, (std::vector<std::string>{
+                        "http://h/a.exe 206 20000 5000 15000 1 5 1 DL_COMPLETE",  // Broken, Matched
+                        " 0 - 0 0 0 0 2 DL_COMPLETE",                             // WasThere
+                        "http://h/c.exe 404 - 0 0 0 0 0 DL_NOT_SERVED",
+                        "http://h/d.exe 200 100 0 0 0 0 0 DL_SIZE_REJECTED",
+                        "http://h/e.exe 200 20000 0 20000 0 0 3 DL_SIZE_REJECTED",    // Wrong
+                    }));
+  for (size_t i = 0; i < posted.size(); ++i) EXPECT_EQ(line(batch.items[i].report), posted[i]) << "changed later";
+  poster.onPost = nullptr;
+  http.sessionFails = true;
+  RunHere();
+  EXPECT_EQ(batch.items[0].report.outcome, 0u);
+  EXPECT_EQ(batch.items[0].report.received, 0u);
 }
 
 // A dialog that starts the worker and comes back at once, as one that

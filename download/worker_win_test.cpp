@@ -21,7 +21,8 @@ using testing::HttpRequest;
 using testing::TestHttpServer;
 
 // The server's files: file.exe honours ranges, whole.exe ignores them,
-// short.exe stops short of its length; anything else is a 404 page.
+// short.exe stops short of its length and refuses the range asked for
+// then; anything else is a 404 page.
 std::string Answer(const HttpRequest& request) {
   const std::string body = ServedBody();
   const std::string length = "Content-Length: " + std::to_string(body.size()) + "\r\n";
@@ -43,6 +44,9 @@ std::string Answer(const HttpRequest& request) {
   if (request.path == "/dl/file.exe" || request.path == "/dl/whole.exe") {
     return TestHttpServer::Response("200 OK", length, body);
   }
+  if (request.path == "/dl/short.exe" && !range.empty()) {
+    return TestHttpServer::Response("503 Service Unavailable", "Content-Length: 0\r\n", "");
+  }
   if (request.path == "/dl/short.exe") return TestHttpServer::Response("200 OK", length, body.substr(0, 12345));
   std::string page = "<html>not here</html>";
   return TestHttpServer::Response("404 Not Found", "Content-Length: " + std::to_string(page.size()) + "\r\n", page);
@@ -51,8 +55,9 @@ std::string Answer(const HttpRequest& request) {
 // The whole silent download run on the real services: a partial file is
 // continued from its end with one range request (and then found complete
 // by a second item of its name), one whose server ignores ranges is
-// written again, a body cut short is no finished file, and a 404 fails its
-// item alone.
+// written again, a body cut short is asked for again from where it broke
+// off and, refused then, is no finished file, and a 404 fails its item
+// alone.
 TEST(WorkerOnTheSystemTest, SilentRun) {
   TestHttpServer server{Answer};
   ASSERT_TRUE(server.Running());
@@ -89,8 +94,12 @@ TEST(WorkerOnTheSystemTest, SilentRun) {
   std::vector<std::string> ranges;
   for (const HttpRequest& request : server.Requests()) ranges.push_back(request.path + " " + request.Header("Range"));
   EXPECT_EQ(ranges, (std::vector<std::string>{"/dl/file.exe bytes=10000-", "/dl/file.exe bytes=30000-",
-                                              "/dl/whole.exe bytes=20000-", "/dl/short.exe ", "/dl/gone.exe ",
+                                              "/dl/whole.exe bytes=20000-", "/dl/short.exe ",
+                                              "/dl/short.exe bytes=12345-", "/dl/gone.exe ",
                                               "/dl/whole.exe bytes=30000-"}));
+  EXPECT_EQ(batch.items[0].report.resumedFrom, 10000u);
+  EXPECT_EQ(batch.items[3].report.retries, 1u);
+  EXPECT_EQ(batch.items[3].report.status, 503u);
 }
 
 }  // namespace

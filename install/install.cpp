@@ -1,5 +1,8 @@
 #include "install/install.h"
 
+#include "prereq/decision.h"
+#include "prereq/success_codes.h"
+
 namespace korvelt {
 namespace {
 
@@ -48,13 +51,13 @@ bool BuildInstallList(PrereqPlan& plan, LeadByteTest isLead, InstallList* list) 
   return true;
 }
 
-void RunSetupProgram(ShellLauncher& launcher, const InstallEntry& entry) {
-  // Neither a failure to start nor the exit code is looked at.
+void RunSetupProgram(ShellLauncher& launcher, InstallEntry& entry) {
   uint32_t exitCode = 0;
-  launcher.OpenAndWait(entry.path.c_str(), entry.parameters.c_str(), &exitCode);
+  entry.started = launcher.OpenAndWait(entry.path.c_str(), entry.parameters.c_str(), &exitCode);
+  entry.exitCode = entry.started ? exitCode : 0;
 }
 
-bool RunCheckedProgram(InstallServices& services, const InstallEntry& entry) {
+bool RunCheckedProgram(InstallServices& services, InstallEntry& entry) {
   if (!entry.sha256 || entry.sha256->Empty()) {
     RunSetupProgram(services.launcher, entry);
     return true;
@@ -67,11 +70,21 @@ bool RunCheckedProgram(InstallServices& services, const InstallEntry& entry) {
   return true;
 }
 
+bool RunInstallEntry(InstallRun& run, size_t index) {
+  InstallEntry& entry = (*run.list)[index];
+  Clock* clock = run.services->clock;
+  uint32_t start = clock ? clock->TimeOfDayMilliseconds() : 0;
+  entry.reached = true;
+  entry.refused = !RunCheckedProgram(*run.services, entry);
+  entry.milliseconds = clock ? MillisecondsBetween(start, clock->TimeOfDayMilliseconds()) : 0;
+  // The machine is going down: whatever runs now may be cut off halfway.
+  return !(entry.started && entry.exitCode == kRestartStarted);
+}
+
 void RunInstallEntries(InstallRun& run) {
   for (size_t i = 0; i < run.list->Count(); ++i) {
     if (run.window) run.services->poster.Post(run.window, IN_STARTING, i, 0);
-    InstallEntry& entry = (*run.list)[i];
-    entry.refused = !RunCheckedProgram(*run.services, entry);
+    if (!RunInstallEntry(run, i)) return;
   }
 }
 
@@ -97,17 +110,49 @@ int32_t InstallPrerequisites(PrereqPlan& plan, InstallServices& services, Instal
     run.window = 0;
     RunInstallEntries(run);
   }
-  // A download refused for its content was never run: it is not Installed
-  // but, like a download that failed, Not Found.
-  for (const InstallEntry& entry : list) {
-    if (entry.refused) plan.actions[entry.index] = NotFound;
-  }
+  SettleInstallRun(plan, services, list);
   return 0;
 }
 
-void MarkInstalled(PrereqPlan& plan) {
-  for (PrereqAction& action : plan.actions) {
-    if (Installs(action)) action = Installed;
+void SettleInstallRun(PrereqPlan& plan, InstallServices& services, InstallList& list) {
+  PrerequisiteList& prerequisites = *plan.prerequisites;
+  for (const InstallEntry& entry : list) {
+    if (!entry.reached) continue;
+    size_t index = entry.index;
+    const Prerequisite& prerequisite = prerequisites.Prerequisites[index];
+    LogLine line(plan.log);
+    line.Format("program App%u %q: %q %q", static_cast<uint32_t>(index + 1), prerequisite.DisplayName.c_str(),
+                entry.path.c_str(), entry.parameters.c_str());
+    // A download refused for its content was never run: it is not Failed
+    // but, like a download that failed, Not Found.
+    if (entry.refused) {
+      plan.actions[index] = NotFound;
+      line.Format(" not run: the file is not the one its Sha256 names; Not Found");
+      continue;
+    }
+    if (entry.started) {
+      line.Format(" exit code %u after %t", entry.exitCode, entry.milliseconds);
+      if (entry.exitCode == kRestartRequired && plan.restart == RestartNeed::None) plan.restart = RestartNeed::Required;
+      if (entry.exitCode == kRestartStarted) plan.restart = RestartNeed::Started;
+    } else {
+      line.Format(" gave back no process to wait for");
+    }
+    // A program handed to a process already running gives no code: what
+    // is found afterwards alone tells.
+    bool succeeded = !entry.started || IsSuccessCode(prerequisite.SuccessCodes.c_str(), entry.exitCode);
+    bool present = true;
+    if (services.detection && index < prerequisites.FoundVersions.Count()) {
+      List<String> found;
+      RunSearch(*services.detection, prerequisite.SearchSpec.SearchType, prerequisite.SearchSpec.SearchString.c_str(),
+                found);
+      prerequisites.FoundVersions[index] = static_cast<List<String>&&>(found);
+      present = MatchVersionRange(prerequisites, index);
+      line.Format("; found afterwards:");
+      LogFound(line, prerequisites, index);
+    }
+    plan.actions[index] = succeeded && present ? Installed : Failed;
+    line.Format("; %s, %s: %s", succeeded ? "a success code" : "a failure code", present ? "present" : "not present",
+                ActionText(plan.actions[index]));
   }
 }
 

@@ -8,12 +8,12 @@ namespace {
 
 // The installer thread could not be made: the programs run here, the
 // label naming each, each checked as the thread checks it, and the dialog
-// closes after the last.
+// closes after the last (or after one that started a restart).
 void RunHere(HWND dialog, InstallRun& run) {
-  for (InstallEntry& entry : *run.list) {
-    SetDlgItemTextA(dialog, IDC_INSTALLING_NAME, entry.displayName.c_str());
+  for (size_t i = 0; i < run.list->Count(); ++i) {
+    SetDlgItemTextA(dialog, IDC_INSTALLING_NAME, (*run.list)[i].displayName.c_str());
     UpdateWindow(dialog);
-    entry.refused = !RunCheckedProgram(*run.services, entry);
+    if (!RunInstallEntry(run, i)) break;
   }
   run.ran = true;
   EndDialog(dialog, 0);

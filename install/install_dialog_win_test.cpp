@@ -61,6 +61,7 @@ class IdleThreads final : public ThreadService {
   void SetEvent(EventId) override {}
   void ResetEvent(EventId) override {}
   void WaitForEvent(EventId) override {}
+  void Sleep(uint32_t) override {}
   void Close(uintptr_t) override {}
   bool fails = false;
 };

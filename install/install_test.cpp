@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "platform/sha256_posix.h"
 #include "testing/fake_clock.h"
+#include "testing/fake_file_tree.h"
+#include "testing/fake_registry.h"
+#include "testing/fake_system_folders.h"
+#include "testing/plan_dump.h"
+#include "testing/recording_log.h"
 #include "testing/fake_files.h"
 #include "testing/fake_http.h"
 #include "testing/payload_builder.h"
@@ -18,6 +24,7 @@
 namespace korvelt {
 namespace {
 
+using testing::ActionName;
 using testing::Bytes;
 
 constexpr char kRunFolder[] = "C:\\Temp\\korvelt-0001020304050607\\";
@@ -226,16 +233,138 @@ TEST_F(InstallTest, EntriesRunOnceWithoutAThread) {
   }
 }
 
-// After the wizard's step everything that was to be installed is
-// Installed; the other actions stay.
-TEST_F(InstallTest, MarkInstalled) {
-  AddAll();
-  MarkInstalled(plan);
-  const PrereqAction expected[] = {Installed, DontInstall, Installed, NotFound, Installed,
-                                   Download,  NotRequired, Installed, Installed, Installed};
-  ASSERT_EQ(plan.actions.Count(), std::size(expected));
-  for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(plan.actions[i], expected[i]) << i;
+// Plays each program as it is told: the exit code it returns, or no
+// process at all, and what it leaves in the registry for detection to find.
+class ScriptedPrograms final : public ShellLauncher {
+ public:
+  struct Program {
+    bool starts;
+    uint32_t exitCode;
+    const char* leaves;  // the Version value written under the program's key; null: nothing
+  };
+  // Each reading of the clock is 1.5 s after the one before.
+  ScriptedPrograms(testing::FakeRegistry& registry, testing::FakeClock& clock) : registry_(registry), clock_(clock) {
+    clock_.step = 1500;
+  }
+  void StayQuiet() override {}
+  bool OpenAndWait(const char* file, const char*, uint32_t* exitCode) override {
+    std::string name = std::string(file).substr(std::string(file).rfind('\\') + 1);
+    ran.push_back(name);
+    const Program& program = programs.at(name);
+    if (program.leaves) registry_.SetValue(RegistryRoot::CurrentUser, "Software\\" + name, "Version", program.leaves);
+    *exitCode = program.exitCode;
+    return program.starts;
+  }
+  std::map<std::string, Program> programs;
+  std::vector<std::string> ran;
+
+ private:
+  testing::FakeRegistry& registry_;
+  testing::FakeClock& clock_;
+};
+
+// Each program's exit code and what detection finds after it decide its
+// row: Installed only for a success that is now found within its versions,
+// Failed for any other; a program that gives no process is judged by
+// detection alone. 3010 asks for a restart, 1641 ends the step at once,
+// leaving what follows as it was. The found texts are replaced, and the
+// log tells each program and its verdict.
+TEST_F(InstallTest, ExitCodesAndDetectionDecideEachRow) {
+  struct Case {
+    const char* name;
+    const char* successCodes;
+    ScriptedPrograms::Program program;
+    PrereqAction expected;
+    const char* found;
+  };
+  const std::vector<Case> cases = {
+      {"ok.exe", "", {true, 0, "2.0"}, Installed, "2.0"},
+      {"fails.exe", "", {true, 1603, "2.0"}, Failed, "2.0"},
+      {"same.exe", "", {true, 1638, "2.5"}, Installed, "2.5"},
+      {"quiet.exe", "", {true, 0, nullptr}, Failed, ""},
+      {"old.exe", "", {true, 0, "1.0"}, Failed, "1.0"},
+      {"custom.exe", "0,3010,5100", {true, 5100, "2.0"}, Installed, "2.0"},
+      {"strict.exe", "0", {true, 1638, "2.0"}, Failed, "2.0"},
+      {"handed.exe", "", {false, 77, "2.0"}, Installed, "2.0"},
+      {"lost.exe", "", {false, 0, nullptr}, Failed, ""},
+      {"reboot.exe", "", {true, 3010, "2.0"}, Installed, "2.0"},
+  };
+  testing::FakeRegistry registry;
+  testing::FakeFileTree tree;
+  testing::FakeSystemFolders folders;
+  testing::FakeClock clock;
+  DetectionServices detection{tree, registry, tree, folders, NoLeadBytes};
+  ScriptedPrograms programs(registry, clock);
+  testing::RecordingLog sink;
+  RunLog runLog(sink, clock);
+  ASSERT_TRUE(runLog.Open("setup.log"));
+  InstallServices scripted{programs, threads, poster, NoLeadBytes, nullptr, nullptr, &clock, &detection};
+  plan.prerequisites = &list;
+  plan.payload = &archive;
+  plan.log = &runLog;
+  ASSERT_TRUE(plan.downloads.folder.Assign("C:\\Downloads\\"));
+  for (const Case& c : cases) {
+    Add(c.name, (std::string("http://h/") + c.name).c_str(), "", InstallExisting);
+    Prerequisite& added = list.Prerequisites[list.Count() - 1];
+    ASSERT_TRUE(added.SuccessCodes.Assign(c.successCodes));
+    added.SearchSpec.SearchType = RegistryValueSearch;
+    ASSERT_TRUE(added.SearchSpec.SearchString.Assign((std::string("HKCU\\Software\\") + c.name + "\\Version").c_str()));
+    ASSERT_TRUE(added.SearchSpec.VerMin.Assign("2.0"));
+    programs.programs[c.name] = c.program;
+  }
+  InstallPrerequisites(plan, scripted, nullptr);
+  ASSERT_EQ(programs.ran.size(), cases.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(ActionName(plan.actions[i]), ActionName(cases[i].expected)) << cases[i].name;
+    std::string found = list.FoundVersions[i].Empty() ? "" : list.FoundVersions[i][0].c_str();
+    EXPECT_EQ(found, cases[i].found) << cases[i].name;
+  }
+  EXPECT_EQ(plan.restart, RestartNeed::Required);
+  EXPECT_EQ(sink.Find("program App2 "),
+            "program App2 \"fails.exe\": \"C:\\Downloads\\fails.exe\" \"\" exit code 1603 after 1.500 s; found "
+            "afterwards: \"2.0\"; a failure code, present: Failed");
+  EXPECT_EQ(sink.Find("program App9 "),
+            "program App9 \"lost.exe\": \"C:\\Downloads\\lost.exe\" \"\" gave back no process to wait for; found "
+            "afterwards: nothing; a success code, not present: Failed");
+
 }
+
+// 1641: the program has started a restart; nothing after it runs, its own
+// row is judged as any other, and the rows after it keep their actions.
+TEST_F(InstallTest, RestartStartedEndsTheStep) {
+  testing::FakeRegistry registry;
+  testing::FakeFileTree tree;
+  testing::FakeSystemFolders folders;
+  testing::FakeClock clock;
+  DetectionServices detection{tree, registry, tree, folders, NoLeadBytes};
+  ScriptedPrograms programs(registry, clock);
+  programs.programs = {{"a.exe", {true, 3010, "1"}}, {"b.exe", {true, 1641, "1"}}, {"c.exe", {true, 0, "1"}}};
+  for (bool withThread : {false, true}) {
+    SCOPED_TRACE(withThread);
+    ASSERT_TRUE(CreatePrerequisiteList("", &list));
+    plan.actions.Clear();
+    plan.restart = RestartNeed::None;
+    programs.ran.clear();
+    plan.prerequisites = &list;
+    plan.payload = &archive;
+    ASSERT_TRUE(plan.downloads.folder.Assign("C:\\Downloads\\"));
+    for (const char* name : {"a.exe", "b.exe", "c.exe"}) {
+      Add(name, (std::string("http://h/") + name).c_str(), "", InstallDownloaded);
+      list.Prerequisites[list.Count() - 1].SearchSpec.SearchType = RegistryValueSearch;
+      ASSERT_TRUE(list.Prerequisites[list.Count() - 1].SearchSpec.SearchString.Assign(
+          (std::string("HKCU\\Software\\") + name + "\\Version").c_str()));
+    }
+    InstallServices scripted{programs, threads, poster, NoLeadBytes, nullptr, nullptr, &clock, &detection};
+    StartingDialog dialog;
+    InstallPrerequisites(plan, scripted, withThread ? &dialog : nullptr);
+    EXPECT_EQ(programs.ran, (std::vector<std::string>{"a.exe", "b.exe"}));
+    EXPECT_EQ(ActionName(plan.actions[0]), "Installed");
+    EXPECT_EQ(ActionName(plan.actions[1]), "Installed");
+    EXPECT_EQ(ActionName(plan.actions[2]), "InstallDownloaded");
+    EXPECT_EQ(plan.restart, RestartNeed::Started);
+  }
+}
+
 
 // Writes down each program it runs and how many files were open meanwhile.
 class HeldFilesLog final : public ShellLauncher {
@@ -281,7 +410,6 @@ TEST_F(InstallTest, DownloadMustMatchItsSha256) {
                                                  "C:\\Downloads\\plain.exe holding 0"}));
   EXPECT_EQ(files.openHandles(), held.before);
   // What was refused shows as Not Found, not as installed.
-  MarkInstalled(plan);
   const PrereqAction expected[] = {Installed, Installed, NotFound, NotFound, Installed, NotFound};
   ASSERT_EQ(plan.actions.Count(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(plan.actions[i], expected[i]) << i;

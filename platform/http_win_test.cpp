@@ -48,6 +48,18 @@ std::string Answer(const HttpRequest& request) {
   if (request.path == "/whole") return TestHttpServer::Response("200 OK", length, body);
   if (request.path == "/nolength") return TestHttpServer::Response("200 OK", "", body);
   if (request.path == "/moved") return TestHttpServer::Response("302 Found", "Location: /file\r\nContent-Length: 0\r\n", "");
+  // /hopN redirects to /hop(N-1), and /hop0 to /file: N + 1 redirects.
+  if (request.path.rfind("/hop", 0) == 0) {
+    int left = std::stoi(request.path.substr(4));
+    std::string next = left > 0 ? "/hop" + std::to_string(left - 1) : "/file";
+    return TestHttpServer::Response("307 Temporary Redirect", "Location: " + next + "\r\nContent-Length: 0\r\n", "");
+  }
+  if (request.path == "/loop") return TestHttpServer::Response("302 Found", "Location: loop\r\nContent-Length: 0\r\n", "");
+  if (request.path == "/nowhere") return TestHttpServer::Response("302 Found", "Location: \r\nContent-Length: 0\r\n", "");
+  if (request.path == "/proxy") {
+    return TestHttpServer::Response("407 Proxy Authentication Required",
+                                    "Proxy-Authenticate: Basic realm=\"test\"\r\nContent-Length: 0\r\n", "");
+  }
   std::string page = "<html>not here</html>";
   return TestHttpServer::Response("404 Not Found", "Content-Length: " + std::to_string(page.size()) + "\r\n", page);
 }
@@ -56,7 +68,7 @@ class WinInetTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server.Running());
-    session = http.OpenSession();
+    session = http.OpenSession(0);
     ASSERT_NE(session, 0u);
   }
   void TearDown() override {
@@ -64,12 +76,15 @@ class WinInetTest : public ::testing::Test {
   }
   // Opens `path`, from byte `from`, and reads the whole body.
   std::string Fetch(const std::string& path, uint32_t from, uint32_t* status) {
-    HttpId request = http.OpenUrl(session, server.Url(path).c_str(), from, status);
+    HttpAnswer answer;
+    HttpId request = http.OpenUrl(session, server.Url(path).c_str(), from, &answer);
+    *status = answer.status;
     if (!request) return "(no response)";
     std::string body;
     char chunk[8192];
     uint32_t done = 0;
-    while (http.Read(request, chunk, sizeof chunk, &done) && done) body.append(chunk, done);
+    HttpError error;
+    while (http.Read(request, chunk, sizeof chunk, &done, &error) && done) body.append(chunk, done);
     http.Close(request);
     return body;
   }
@@ -82,10 +97,10 @@ class WinInetTest : public ::testing::Test {
 // A plain request: status 200, the numeric length, the whole body, the
 // agent "Korvelt", no range, and nothing asked of a cache.
 TEST_F(WinInetTest, PlainRequest) {
-  uint32_t status = 0;
-  HttpId request = http.OpenUrl(session, server.Url("/file").c_str(), 0, &status);
+  HttpAnswer answer;
+  HttpId request = http.OpenUrl(session, server.Url("/file").c_str(), 0, &answer);
   ASSERT_NE(request, 0u);
-  EXPECT_EQ(status, 200u);
+  EXPECT_EQ(answer.status, 200u);
   uint32_t length = 0;
   EXPECT_TRUE(http.ContentLength(request, &length));
   EXPECT_EQ(length, 30000u);
@@ -103,10 +118,10 @@ TEST_F(WinInetTest, PlainRequest) {
 // A range request is a real one: the server sees "Range: bytes=s-", and
 // its 206 comes back with the Content-Range and the rest of the body.
 TEST_F(WinInetTest, RangeRequest) {
-  uint32_t status = 0;
-  HttpId request = http.OpenUrl(session, server.Url("/file").c_str(), 12000, &status);
+  HttpAnswer answer;
+  HttpId request = http.OpenUrl(session, server.Url("/file").c_str(), 12000, &answer);
   ASSERT_NE(request, 0u);
-  EXPECT_EQ(status, 206u);
+  EXPECT_EQ(answer.status, 206u);
   uint32_t length = 0;
   EXPECT_TRUE(http.ContentLength(request, &length));
   EXPECT_EQ(length, 18000u);
@@ -117,13 +132,14 @@ TEST_F(WinInetTest, RangeRequest) {
   EXPECT_EQ(server.Requests().back().Header("Range"), "bytes=12000-");
 
   // Asked from its end, the server tells where the resource ends.
-  request = http.OpenUrl(session, server.Url("/file").c_str(), 30000, &status);
+  request = http.OpenUrl(session, server.Url("/file").c_str(), 30000, &answer);
   ASSERT_NE(request, 0u);
-  EXPECT_EQ(status, 416u);
+  EXPECT_EQ(answer.status, 416u);
   ASSERT_TRUE(http.ContentRange(request, &range));
   EXPECT_STREQ(range.c_str(), "bytes */30000");
   http.Close(request);
 
+  uint32_t status = 0;
   EXPECT_EQ(Fetch("/file", 29999, &status), ServedBody().substr(29999));
   EXPECT_EQ(status, 206u);
   // A server that ignores the range answers 200 with everything.
@@ -140,7 +156,8 @@ TEST_F(WinInetTest, StatusesAndFailures) {
   EXPECT_EQ(Fetch("/missing", 0, &status), "<html>not here</html>");
   EXPECT_EQ(status, 404u);
 
-  HttpId request = http.OpenUrl(session, server.Url("/nolength").c_str(), 0, &status);
+  HttpAnswer answer;
+  HttpId request = http.OpenUrl(session, server.Url("/nolength").c_str(), 0, &answer);
   ASSERT_NE(request, 0u);
   uint32_t length = 0;
   EXPECT_FALSE(http.ContentLength(request, &length));
@@ -152,7 +169,80 @@ TEST_F(WinInetTest, StatusesAndFailures) {
     TestHttpServer closed{Answer};
     nobody = closed.Url("/file");
   }
-  EXPECT_EQ(http.OpenUrl(session, nobody.c_str(), 0, &status), 0u);
+  EXPECT_EQ(http.OpenUrl(session, nobody.c_str(), 0, &answer), 0u);
+  EXPECT_EQ(answer.error.failure, HttpFailure::Unreachable);
+}
+
+// Redirects are followed by rule: ten of them, relative ones included, but
+// not an eleventh; a loop and an empty Location end at once as redirect
+// failures; where the redirects led is told.
+TEST_F(WinInetTest, RedirectsBounded) {
+  const struct {
+    const char* path;
+    uint32_t status;
+    HttpFailure failure;
+    size_t requests;
+  } cases[] = {
+      {"/hop9", 200, HttpFailure::None, 11},
+      {"/hop10", 0, HttpFailure::Redirects, 11},
+      {"/loop", 0, HttpFailure::Redirects, 11},
+      {"/nowhere", 0, HttpFailure::Redirects, 1},
+  };
+  for (const auto& c : cases) {
+    size_t before = server.Requests().size();
+    HttpAnswer answer;
+    HttpId request = http.OpenUrl(session, server.Url(c.path).c_str(), 0, &answer);
+    EXPECT_EQ(request != 0, c.status != 0) << c.path;
+    if (request) {
+      EXPECT_EQ(answer.finalUrl.c_str(), server.Url("/file")) << c.path;
+      http.Close(request);
+    }
+    EXPECT_EQ(answer.status, c.status) << c.path;
+    EXPECT_EQ(answer.error.failure, c.failure) << c.path;
+    EXPECT_EQ(server.Requests().size() - before, c.requests) << c.path;
+  }
+}
+
+// The fragment stays with the client; a range request keeps its range
+// across a redirect; a proxy's 407 in a run without a window comes back as
+// it is, nobody asked.
+TEST_F(WinInetTest, FragmentRangeAndProxyRefusal) {
+  uint32_t status = 0;
+  EXPECT_EQ(Fetch("/file#part", 0, &status), ServedBody());
+  EXPECT_EQ(server.Requests().back().path, "/file");
+  EXPECT_EQ(Fetch("/moved", 29000, &status), ServedBody().substr(29000));
+  EXPECT_EQ(status, 206u);
+  EXPECT_EQ(server.Requests().back().Header("Range"), "bytes=29000-");
+  HttpAnswer answer;
+  HttpId request = http.OpenUrl(session, server.Url("/proxy").c_str(), 0, &answer);
+  ASSERT_NE(request, 0u);
+  EXPECT_EQ(answer.status, 407u);
+  http.Close(request);
+}
+
+// Which redirects may be followed, and what each error code says.
+TEST(HttpRulesTest, RedirectsAndErrors) {
+  const struct {
+    const char* from;
+    const char* to;
+    bool allowed;
+  } redirects[] = {
+      {"http://a/x", "https://b/y", true},  {"http://a/x", "http://b/y", true},
+      {"https://a/x", "https://b/y", true}, {"https://a/x", "http://a/x", false},
+      {"HTTPS://a/x", "HTTP://a/x", false}, {"http://a/x", "ftp://a/x", false},
+      {"http://a/x", "file:///c:/x", false},
+  };
+  for (const auto& c : redirects) EXPECT_EQ(RedirectAllowed(c.from, c.to), c.allowed) << c.from << " -> " << c.to;
+  const struct {
+    DWORD code;
+    HttpFailure failure;
+  } codes[] = {
+      {ERROR_INTERNET_TIMEOUT, HttpFailure::Timeout},      {WSAETIMEDOUT, HttpFailure::Timeout},
+      {ERROR_INTERNET_INVALID_CA, HttpFailure::Certificate}, {ERROR_INTERNET_SEC_CERT_DATE_INVALID, HttpFailure::Certificate},
+      {ERROR_INTERNET_SEC_CERT_CN_INVALID, HttpFailure::Certificate}, {ERROR_INTERNET_SEC_CERT_REV_FAILED, HttpFailure::Certificate},
+      {ERROR_INTERNET_CANNOT_CONNECT, HttpFailure::Unreachable}, {ERROR_INTERNET_NAME_NOT_RESOLVED, HttpFailure::Unreachable},
+  };
+  for (const auto& c : codes) EXPECT_EQ(ClassifyHttpError(c.code), c.failure) << c.code;
 }
 
 // The range header is written without the C library.

@@ -30,6 +30,8 @@ class ThreadService {
   virtual void ResetEvent(EventId event) = 0;
   // Waits without a time limit until `event` is signalled.
   virtual void WaitForEvent(EventId event) = 0;
+  // Lets this thread sleep.
+  virtual void Sleep(uint32_t milliseconds) = 0;
   // Closes a thread or an event this service gave out, exactly once; a
   // thread only once it has been waited for.
   virtual void Close(uintptr_t handle) = 0;

@@ -46,6 +46,8 @@ void Win32ThreadService::ResetEvent(EventId event) { ::ResetEvent(AsHandle(event
 
 void Win32ThreadService::WaitForEvent(EventId event) { WaitForSingleObject(AsHandle(event), INFINITE); }
 
+void Win32ThreadService::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+
 void Win32ThreadService::Close(uintptr_t handle) { CloseHandle(AsHandle(handle)); }
 
 }  // namespace korvelt

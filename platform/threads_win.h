@@ -13,6 +13,7 @@ class Win32ThreadService final : public ThreadService {
   void SetEvent(EventId event) override;
   void ResetEvent(EventId event) override;
   void WaitForEvent(EventId event) override;
+  void Sleep(uint32_t milliseconds) override;
   void Close(uintptr_t handle) override;
 };
 

@@ -77,6 +77,7 @@ ListEnd ReadSection(ProfileReader& reader, const char* path, const char* section
   if (record->Source == PrereqSource::Url) ReadProfileValue(reader, path, section, "FileName", &record->FileName);
   ReadProfileValue(reader, path, section, "CommandLine", &record->CommandLine);
   ReadProfileValue(reader, path, section, "Options", &record->Options);
+  ReadProfileValue(reader, path, section, "SuccessCodes", &record->SuccessCodes);
   text.Clear();
   if (!ReadProfileValue(reader, path, section, "SearchType", &text)) return ListEnd::NoSearchType;
   record->SearchSpec.SearchType = ParseLeadingNumber(text.c_str());
@@ -94,6 +95,7 @@ int LoadConfiguration(PrerequisiteList& list, ProfileReader& reader, Configurati
   const char* path = list.ConfigPath.c_str();
   ReadProfileValue(reader, path, "GeneralOptions", "MainAppCmdLine", &list.GeneralOptions.MainAppCmdLine);
   ReadProfileValue(reader, path, "GeneralOptions", "Options", &list.GeneralOptions.Options);
+  ReadProfileValue(reader, path, "GeneralOptions", "LogFile", &list.GeneralOptions.LogFile);
 
   ConfigurationEnd reached;
   for (int32_t n = 1;; ++n) {

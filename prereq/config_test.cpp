@@ -79,16 +79,17 @@ TEST_F(ConfigTest, ReadsEveryKeyInOrder) {
       "[App2]\nUrl=http://example.test/fonts.exe\nSearchType=0\nSearchString=[FontsFolder]a.ttf\n");
   Load();
   std::vector<std::string> expected = {
-      "GeneralOptions/MainAppCmdLine", "GeneralOptions/Options", "PREREQUISITES/App1", "App1/TargetOS",
-      "App1/SetupFile", "App1/ExactSize", "App1/CommandLine", "App1/Options", "App1/SearchType", "App1/VerMin",
-      "App1/VerMax", "App1/SearchString", "PREREQUISITES/App2", "App2/TargetOS", "App2/SetupFile", "App2/Url",
-      "App2/ExactSize", "App2/Sha256", "App2/Sha256", "App2/FileName", "App2/CommandLine", "App2/Options", "App2/SearchType",
+      "GeneralOptions/MainAppCmdLine", "GeneralOptions/Options", "GeneralOptions/LogFile", "PREREQUISITES/App1",
+      "App1/TargetOS", "App1/SetupFile", "App1/ExactSize", "App1/CommandLine", "App1/Options", "App1/SuccessCodes",
+      "App1/SearchType", "App1/VerMin", "App1/VerMax", "App1/SearchString", "PREREQUISITES/App2", "App2/TargetOS",
+      "App2/SetupFile", "App2/Url", "App2/ExactSize", "App2/Sha256", "App2/Sha256", "App2/FileName",
+      "App2/CommandLine", "App2/Options", "App2/SuccessCodes", "App2/SearchType",
       "App2/VerMin", "App2/VerMax", "App2/SearchString", "PREREQUISITES/App3"};
   EXPECT_EQ(recorder.asked, expected);
   for (size_t i = 0; i < recorder.sizes.size(); ++i) {
     // The second look at a missing Sha256 only tells it from one too long
     // to be read.
-    if (i != 18) {
+    if (i != 20) {
       EXPECT_EQ(recorder.sizes[i], 260u) << recorder.asked[i];
     }
   }
@@ -242,6 +243,24 @@ TEST_F(ConfigTest, FileNameOfADownload) {
     ASSERT_TRUE(CopyPrerequisite(list.Prerequisites[0], &copy));
     EXPECT_STREQ(copy.FileName.c_str(), c.kept);
   }
+}
+
+// The log's file and a prerequisite's success codes are read as written
+// (keywords and numbers are for their users to read), and copied along.
+TEST_F(ConfigTest, LogFileAndSuccessCodes) {
+  Write("[GeneralOptions]\nLogFile=[TempFolder]contoso setup.log\n[PREREQUISITES]\nApp1=A\nApp2=B\n"
+        "[App1]\nSetupFile=a.exe\nSuccessCodes= 0, 3010,5100 \nSearchType=0\nSearchString=a\n"
+        "[App2]\nSetupFile=b.exe\nSearchType=0\nSearchString=b\n");
+  Load();
+  EXPECT_STREQ(list.GeneralOptions.LogFile.c_str(), "[TempFolder]contoso setup.log");
+  ASSERT_EQ(list.Count(), 2u);
+  EXPECT_STREQ(list.Prerequisites[0].SuccessCodes.c_str(), "0, 3010,5100");
+  EXPECT_TRUE(list.Prerequisites[1].SuccessCodes.Empty());
+  Prerequisite copy;
+  ASSERT_TRUE(CopyPrerequisite(list.Prerequisites[0], &copy));
+  EXPECT_STREQ(copy.SuccessCodes.c_str(), "0, 3010,5100");
+  ASSERT_TRUE(CreatePrerequisiteList(kPath, &list));
+  EXPECT_TRUE(list.GeneralOptions.LogFile.Empty());
 }
 
 // A missing file reads as empty options and an empty list.

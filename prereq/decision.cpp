@@ -75,6 +75,8 @@ const char* ActionText(int32_t action) {
       return "Not Found";
     case Installed:
       return "Installed";
+    case Failed:
+      return "Failed";
     default:
       return "";
   }

@@ -150,7 +150,7 @@ TEST(DecisionTest, ActionTexts) {
     const char* text;
   } cases[] = {{0, "Don't Install"}, {1, "Install"}, {2, "Download"},  {3, "Don't Install"},
                {4, "Install"},       {5, "Not Found"}, {6, "Install"}, {7, ""},
-               {8, "Installed"},     {9, ""},         {-1, ""}};
+               {8, "Installed"},     {9, "Failed"},   {10, ""},        {-1, ""}};
   for (const auto& c : cases) EXPECT_STREQ(ActionText(c.action), c.text) << c.action;
 }
 

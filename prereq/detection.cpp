@@ -182,4 +182,12 @@ int RunDetection(PrerequisiteList& list, DetectionServices& services) {
   return 0;
 }
 
+void LogFound(LogLine& line, const PrerequisiteList& list, size_t index) {
+  if (index >= list.FoundVersions.Count() || list.FoundVersions[index].Empty()) {
+    line.Format(" nothing");
+    return;
+  }
+  for (const String& text : list.FoundVersions[index]) line.Format(" %q", text.c_str());
+}
+
 }  // namespace korvelt

@@ -8,6 +8,7 @@
 #include "base/list.h"
 #include "base/string.h"
 #include "platform/file_finder.h"
+#include "platform/run_log.h"
 #include "platform/registry.h"
 #include "platform/system_folders.h"
 #include "platform/version_info.h"
@@ -67,6 +68,10 @@ struct RegistrySearchTarget {
 };
 // False when the text holds no backslash and so names no key.
 bool ParseRegistrySearch(const char* searchString, LeadByteTest isLead, RegistrySearchTarget* target);
+
+// Appends to `line` what detection found for prerequisite `index`: each
+// text in double quotes, or "nothing".
+void LogFound(LogLine& line, const PrerequisiteList& list, size_t index);
 
 // The room a subkey name and a value's data are read into.
 constexpr uint32_t kRegistryBuffer = 260;

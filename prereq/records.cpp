@@ -8,6 +8,7 @@ bool CreatePrerequisiteList(const char* configPath, PrerequisiteList* list) {
   list->Actions.Clear();
   list->GeneralOptions.MainAppCmdLine.Clear();
   list->GeneralOptions.Options.Clear();
+  list->GeneralOptions.LogFile.Clear();
   return list->ConfigPath.Assign(configPath);
 }
 
@@ -20,7 +21,7 @@ bool CopyPrerequisite(const Prerequisite& from, Prerequisite* to) {
          to->CommandLine.Assign(from.CommandLine) && to->Options.Assign(from.Options) &&
          to->SearchSpec.SearchString.Assign(from.SearchSpec.SearchString) && to->SearchSpec.VerMin.Assign(from.SearchSpec.VerMin) &&
          to->SearchSpec.VerMax.Assign(from.SearchSpec.VerMax) && to->Sha256.Assign(from.Sha256) &&
-         to->FileName.Assign(from.FileName);
+         to->FileName.Assign(from.FileName) && to->SuccessCodes.Assign(from.SuccessCodes);
 }
 
 }  // namespace korvelt

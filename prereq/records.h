@@ -28,6 +28,9 @@ enum PrereqAction : int32_t {
   NotFound = 5,
   InstallExisting = 6,
   Installed = 8,
+  // Its program ran, but returned a code that is no success, or the
+  // prerequisite is still not found afterwards.
+  Failed = 9,
 };
 
 struct SearchSpec {
@@ -52,11 +55,17 @@ struct Prerequisite {
   // The name a download is saved under, when its author gave one; empty:
   // the file name its URL ends in.
   String FileName;
+  // The exit codes that count as success, as written ("0,3010,5100");
+  // empty: the usual ones (prereq/success_codes.h).
+  String SuccessCodes;
 };
 
 struct GeneralOptions {
   String MainAppCmdLine;
   String Options;
+  // Where the run's log goes, folder keywords unexpanded; empty: no log
+  // unless whoever runs the setup asks for one.
+  String LogFile;
 };
 
 struct PrerequisiteList {

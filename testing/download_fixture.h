@@ -65,9 +65,9 @@ class DownloadTest : public ::testing::Test {
 
   // DownloadFile for kUrl into kPath, on this thread, with the gate open.
   uint32_t Fetch(int32_t exactSize) {
-    ScopedHttp session(http, http.OpenSession());
+    ScopedHttp session(http, http.OpenSession(0));
     ScopedEvent gate(threads, threads.CreateManualEvent(true));
-    return DownloadFile(services, session.Get(), kUrl, exactSize, kPath, kWindow, control, gate.Get());
+    return DownloadFile(services, session.Get(), kUrl, exactSize, kPath, kWindow, control, gate.Get(), report);
   }
 
   testing::FakeHttpService http;
@@ -77,6 +77,7 @@ class DownloadTest : public ::testing::Test {
   testing::StdThreadService threads;
   DownloadServices services{http, files, clock, poster, threads, NoLeadBytes};
   std::atomic<uint32_t> control{0};
+  DownloadReport report;  // of the last Fetch
 };
 
 }  // namespace korvelt::testing

@@ -27,8 +27,9 @@ int FakeHttpService::openHandles() const {
   return static_cast<int>(handles_.size());
 }
 
-HttpId FakeHttpService::OpenSession() {
+HttpId FakeHttpService::OpenSession(WindowId owner) {
   std::lock_guard<std::mutex> lock(mutex_);
+  sessionOwner = owner;
   calls.push_back("session");
   if (sessionFails) return 0;
   HttpId id = next_++;
@@ -36,7 +37,8 @@ HttpId FakeHttpService::OpenSession() {
   return id;
 }
 
-HttpId FakeHttpService::OpenUrl(HttpId session, const char* url, uint32_t from, uint32_t* status) {
+HttpId FakeHttpService::OpenUrl(HttpId session, const char* url, uint32_t from, HttpAnswer* answer) {
+  *answer = HttpAnswer();
   std::lock_guard<std::mutex> lock(mutex_);
   calls.push_back("GET " + std::string(url) + (from ? " from " + std::to_string(from) : ""));
   Handle* owner = Find(session);
@@ -45,10 +47,19 @@ HttpId FakeHttpService::OpenUrl(HttpId session, const char* url, uint32_t from, 
     if (!handle.isSession) overlappingRequests = true;
   }
   auto found = resources.find(url);
-  if (found == resources.end()) return 0;
-  const FakeResource& resource = found->second;
+  if (found == resources.end()) {
+    answer->error.failure = HttpFailure::Unreachable;
+    return 0;
+  }
+  FakeResource& resource = found->second;
+  if (resource.answeredRequests >= 0 && resource.requestsMade >= resource.answeredRequests) {
+    answer->error.failure = HttpFailure::Unreachable;
+    return 0;
+  }
+  ++resource.requestsMade;
 
   Handle request{false, url};
+  request.faulty = resource.faultyResponses < 0 || resource.requestsMade <= resource.faultyResponses;
   size_t size = resource.body.size();
   request.status = resource.status;
   request.next = 0;
@@ -61,16 +72,24 @@ HttpId FakeHttpService::OpenUrl(HttpId session, const char* url, uint32_t from, 
       long long shown = resource.rangeStartShown >= 0 ? resource.rangeStartShown : from;
       request.contentRange = "bytes " + std::to_string(shown) + "-" + std::to_string(size - 1) + "/" + total;
     } else {
-      request.next = size;  // an answer without a body
+      // A page of its own, as servers send with their error statuses.
+      request.page = "<html><body>" + std::to_string(request.status) + "</body></html>";
       if (request.status == 416) request.contentRange = "bytes */" + std::to_string(size);
     }
     if (!resource.sendsContentRange) request.contentRange.clear();
   }
-  request.end = std::max(request.next, std::min(size, resource.cutAt));
+  if (request.page.empty()) {
+    request.end = std::max(request.next, std::min(size, request.faulty ? resource.cutAt : SIZE_MAX));
+  } else {
+    request.end = request.page.size();
+    request.faulty = false;
+  }
   request.sendsLength = resource.sendsLength;
-  request.length = static_cast<uint32_t>(resource.announcedLength >= 0 ? resource.announcedLength
-                                                                        : static_cast<long long>(size - request.next));
-  *status = request.status;
+  // A body cut short still announces its whole length.
+  long long sent = static_cast<long long>(request.page.empty() ? size - request.next : request.page.size());
+  request.length = static_cast<uint32_t>(resource.announcedLength >= 0 ? resource.announcedLength : sent);
+  answer->status = request.status;
+  if (!answer->finalUrl.Assign(url)) return 0;
   HttpId id = next_++;
   handles_[id] = request;
   return id;
@@ -91,7 +110,7 @@ bool FakeHttpService::ContentRange(HttpId request, String* text) {
   return text->Assign(handle->contentRange.c_str());
 }
 
-bool FakeHttpService::Read(HttpId request, void* into, uint32_t size, uint32_t* done) {
+bool FakeHttpService::Read(HttpId request, void* into, uint32_t size, uint32_t* done, HttpError* error) {
   *done = 0;
   if (beforeRead) beforeRead();
   ++reads;
@@ -100,12 +119,18 @@ bool FakeHttpService::Read(HttpId request, void* into, uint32_t size, uint32_t* 
   Handle* handle = Find(request);
   if (!handle || handle->isSession) return false;
   const FakeResource& resource = resources[handle->url];
-  if (handle->next >= resource.readFailsAt) return false;
+  size_t failsAt = handle->faulty ? resource.readFailsAt : SIZE_MAX;
+  if (handle->next >= failsAt) {
+    *error = resource.readError;
+    return false;
+  }
   size_t count = std::min<size_t>(size, handle->end - handle->next);
   if (resource.chunk) count = std::min<size_t>(count, resource.chunk);
   // A failing read gives what came before the failure first.
-  if (resource.readFailsAt != SIZE_MAX) count = std::min(count, resource.readFailsAt - handle->next);
-  if (count) memcpy(into, resource.body.data() + handle->next, count);
+  if (failsAt != SIZE_MAX) count = std::min(count, failsAt - handle->next);
+  const unsigned char* body = handle->page.empty() ? resource.body.data()
+                                                  : reinterpret_cast<const unsigned char*>(handle->page.data());
+  if (count) memcpy(into, body + handle->next, count);
   handle->next += count;
   bytesSent += count;
   *done = static_cast<uint32_t>(count);

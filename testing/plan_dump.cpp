@@ -20,6 +20,8 @@ std::string ActionName(int32_t action) {
       return "InstallExisting";
     case Installed:
       return "Installed";
+    case Failed:
+      return "Failed";
     default:
       return std::to_string(action);
   }

@@ -3,6 +3,8 @@
 // package or program it is asked to open.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,12 +36,18 @@ class RecordingHost final : public RunHost {
     return !alreadyRunning;
   }
   void ShowAlreadyRunning(const char* runTitle) override { calls.push_back("already running " + std::string(runTitle)); }
+  bool EnvironmentValue(const char* name, String* value) override {
+    auto found = environment.find(name);
+    return found != environment.end() && !found->second.empty() && value->Assign(found->second.c_str());
+  }
+  bool WindowsVersion(String* text) override { return text->Assign("6.1.7601 Service Pack 1"); }
 
   std::vector<std::string> calls;
   std::string productName = "Product";
   bool versionRead = true;  // false: the file has no version information
   bool alreadyRunning = false;  // another run holds the setup's lock
   std::string claimed;          // the path whose lock the run took
+  std::map<std::string, std::string> environment;
 };
 
 class RecordingLauncher final : public ShellLauncher {
@@ -48,14 +56,22 @@ class RecordingLauncher final : public ShellLauncher {
 
   bool OpenAndWait(const char* path, const char* parameters, uint32_t* exitCode) override {
     calls_.push_back("launch " + std::string(path) + " [" + parameters + "]");
+    if (onLaunch) onLaunch(path);
     // What is opened sees its files on disk while it runs.
     launchSaw = files_.files.count(path) > 0;
     *exitCode = exitCodeToGive;
+    // A program named in `exitCodes` (by the end of its path) gives its own.
+    std::string file = path;
+    for (const auto& [name, code] : exitCodes) {
+      if (file.size() >= name.size() && file.compare(file.size() - name.size(), name.size(), name) == 0) *exitCode = code;
+    }
     return starts;
   }
   void StayQuiet() override { calls_.push_back("quiet"); }
 
   uint32_t exitCodeToGive = 0;
+  std::map<std::string, uint32_t> exitCodes;
+  std::function<void(const std::string&)> onLaunch;  // what a program does while it runs
   bool starts = true;
   bool launchSaw = false;
 

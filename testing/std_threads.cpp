@@ -83,6 +83,14 @@ void StdThreadService::WaitForEvent(EventId event) {
   --found->blocked;
 }
 
+void StdThreadService::Sleep(uint32_t milliseconds) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sleeps.push_back(milliseconds);
+  }
+  if (onSleep) onSleep();
+}
+
 bool StdThreadService::WaitUntilBlocked(EventId event, std::chrono::milliseconds limit) {
   auto deadline = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < deadline) {

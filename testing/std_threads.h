@@ -7,11 +7,13 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "platform/threads.h"
 
@@ -27,6 +29,9 @@ class StdThreadService final : public ThreadService {
   void SetEvent(EventId event) override;
   void ResetEvent(EventId event) override;
   void WaitForEvent(EventId event) override;
+  // Sleeps no time at all; the sleeps asked for are recorded, and then
+  // `onSleep` is called.
+  void Sleep(uint32_t milliseconds) override;
   void Close(uintptr_t handle) override;
 
   // Waits until some thread is blocked on `event`; false after `limit`.
@@ -36,6 +41,8 @@ class StdThreadService final : public ThreadService {
   bool failThreads = false;
   bool failEvents = false;
   int threadsStarted = 0;
+  std::vector<uint32_t> sleeps;
+  std::function<void()> onSleep;
   int eventsMade = 0;
   int open() const;
 

@@ -104,7 +104,8 @@ bool PrerequisitesModel::EndDownloadRun(int32_t code, bool hadItems) {
 }
 
 void PrerequisitesModel::EndInstallRun() {
-  MarkInstalled(plan_);
+  // The installation step has judged every row it ran: Installed or
+  // Failed. A Failed row is scheduled again with the chooser.
   browseEnabled_ = false;
   step_ = WizardStep::FinishStep;
 }
@@ -123,6 +124,7 @@ bool PrerequisitesModel::OpenChooser(int32_t item, int32_t subitem, int32_t item
 void PrerequisitesModel::CommitChoice(int32_t index) {
   if (editRow_ >= 0 && editRow_ < rowCount_ && index >= 0) {
     PrereqAction& action = plan_.actions[editRow_];
+    PrereqAction before = action;
     if (index == 0) {
       if (action != Installed) action = DontInstall;
     } else if (plan_.prerequisites->Prerequisites[editRow_].Source == PrereqSource::Url) {
@@ -131,12 +133,17 @@ void PrerequisitesModel::CommitChoice(int32_t index) {
     } else {
       action = Install;
     }
+    if (action != before) {
+      LogPrint(plan_.log, "user: App%u %q changed from %s to %s", static_cast<uint32_t>(editRow_) + 1,
+               plan_.prerequisites->Prerequisites[editRow_].DisplayName.c_str(), ActionText(before), ActionText(action));
+    }
   }
   Refresh();
 }
 
 bool PrerequisitesModel::ChangeFolder(const char* folder) {
   if (!SetDownloadFolder(plan_, folder, services_)) return false;
+  LogPrint(plan_.log, "user: download folder %q", plan_.downloads.folder.c_str());
   Refresh();
   return true;
 }

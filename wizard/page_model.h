@@ -91,9 +91,9 @@ class PrerequisitesModel {
   // failure is to be reported to the user.
   bool EndDownloadRun(int32_t code, bool hadItems);
 
-  // After the installation step: every row that installed anything is
-  // Installed, Browse is disabled and only Finish is left. The counts are
-  // not recomputed.
+  // After the installation step, which made each row it ran Installed or
+  // Failed: Browse is disabled and only Finish is left. The counts are not
+  // recomputed.
   void EndInstallRun();
 
   // A click on the list at `item`, `subitem`, the list holding `itemCount`
@@ -105,7 +105,7 @@ class PrerequisitesModel {
   // The chooser left with entry `index` selected: the second entry downloads
   // (reconciled with the folder at once) or installs, the first installs
   // nothing except that an Installed row stays so. A negative index, no
-  // selection at all, changes nothing. Refreshes.
+  // selection at all, changes nothing. A change is logged. Refreshes.
   void CommitChoice(int32_t index);
 
   // Browse chose `folder`: it becomes the download folder, reconciled, and

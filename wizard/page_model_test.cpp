@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/fake_clock.h"
+#include "testing/recording_log.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -276,8 +279,8 @@ TEST_F(PageModelTest, EndOfADownloadRun) {
   EXPECT_EQ(State(), "FinishStep downloads 0 installs 0 no-browse | NotFound NotFound DontInstall");
 }
 
-// The installation step marks every row that installed anything, leaves
-// only Finish and keeps the counts as they were.
+// After the installation step, which judged its rows itself, only Finish
+// is left and the counts stay as they were.
 TEST_F(PageModelTest, EndOfTheInstallationStep) {
   Add("a.exe", Install);
   Add("http://h/b.exe", InstallDownloaded);
@@ -287,7 +290,7 @@ TEST_F(PageModelTest, EndOfTheInstallationStep) {
   Model();
   ASSERT_EQ(WorkOfStep(model->step()), NextWork::Installs);
   model->EndInstallRun();
-  EXPECT_EQ(State(), "FinishStep downloads 0 installs 3 no-browse | Installed Installed Installed NotFound DontInstall");
+  EXPECT_EQ(State(), "FinishStep downloads 0 installs 3 no-browse | Install InstallDownloaded InstallExisting NotFound DontInstall");
   EXPECT_EQ(WorkOfStep(model->step()), NextWork::Nothing);
 }
 
@@ -310,6 +313,9 @@ TEST(ChooserEntriesTest, BySourceAndAction) {
       {PrereqSource::Url, NotFound, "Download", 0},
       {PrereqSource::Url, Installed, "Download", 0},
       {PrereqSource::Url, Install, "Download", 1},
+      // A row whose program failed is scheduled again as a Not Found one.
+      {PrereqSource::SetupFile, Failed, "Install", 0},
+      {PrereqSource::Url, Failed, "Download", 0},
   };
   for (const Case& c : cases) {
     ChooserEntries entries = EntriesFor(c.source, c.action);
@@ -376,6 +382,9 @@ TEST_F(PageModelTest, CommittingAChoice) {
       {"http://h/present.exe", DontInstall, 1, "InstallStep downloads 0 installs 1 no-browse | InstallExisting"},
       {"http://h/present.exe", InstallExisting, 1, "InstallStep downloads 0 installs 1 no-browse | InstallExisting"},
       {"http://h/b.exe", InstallDownloaded, 1, "DownloadStep downloads 1 installs 0 browse | Download"},
+      {"a.exe", Failed, 1, "InstallStep downloads 0 installs 1 no-browse | Install"},
+      {"a.exe", Failed, 0, "FinishStep downloads 0 installs 0 no-browse | DontInstall"},
+      {"http://h/present.exe", Failed, 1, "InstallStep downloads 0 installs 1 no-browse | InstallExisting"},
   };
   for (const Case& c : cases) {
     list = PrerequisiteList();
@@ -444,6 +453,29 @@ TEST(InfoTextTest, ReadInChunks) {
   EXPECT_EQ(ReadInfoText(reader, buffer, 0), 0);
   EXPECT_EQ(ReadInfoText(reader, buffer, -5), 0);
   EXPECT_EQ(reader.position, 0);
+}
+
+// The user's changes reach the log: an action that changes, and the
+// folder picked; a choice that changes nothing is not a change.
+TEST_F(PageModelTest, UserChangesAreLogged) {
+  testing::RecordingLog sink;
+  testing::FakeClock clock;
+  RunLog log(sink, clock);
+  ASSERT_TRUE(log.Open("setup.log"));
+  plan.log = &log;
+  Add("a.exe", Failed);
+  Add("http://h/b.exe", Download);
+  Model();
+  ChooserEntries entries;
+  ASSERT_TRUE(model->OpenChooser(0, ActionColumn, 2, &entries));
+  model->CommitChoice(1);
+  ASSERT_TRUE(model->OpenChooser(1, ActionColumn, 2, &entries));
+  model->CommitChoice(1);
+  model->CommitChoice(0);
+  ASSERT_TRUE(model->ChangeFolder("D:\\other"));
+  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"user: App1 \"a.exe\" changed from Failed to Install",
+                                                    "user: App2 \"http://h/b.exe\" changed from Download to Don't Install",
+                                                    "user: download folder \"D:\\other\\\""}));
 }
 
 }  // namespace

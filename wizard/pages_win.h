@@ -67,6 +67,7 @@ class PrerequisitesPage final : public ChoiceTarget {
   void Refresh();
   void Show();
   void ShowActions();
+  void ShowStatus();
   void ShowStep();
   INT_PTR Notify(const NMHDR& header);
   void RunDownloadStep();

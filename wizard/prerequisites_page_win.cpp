@@ -86,11 +86,18 @@ void PrerequisitesPage::SetUp() {
   const PrerequisiteList& prerequisites = *plan_.prerequisites;
   for (int32_t row = 0; row < model_.rowCount(); ++row) {
     SetCell(list, row, NameColumn, prerequisites.Prerequisites[row].DisplayName.c_str());
-    String status;
-    // Without memory for it the cell stays empty.
-    if (StatusText(prerequisites, row, &status)) SetCell(list, row, StatusColumn, status.c_str());
   }
+  ShowStatus();
   Refresh();
+}
+
+void PrerequisitesPage::ShowStatus() {
+  HWND list = GetDlgItem(page_, IDC_PREREQ_LIST);
+  for (int32_t row = 0; row < model_.rowCount(); ++row) {
+    String status;
+    // Without memory for it the cell stays as it was.
+    if (StatusText(*plan_.prerequisites, row, &status)) SetCell(list, row, StatusColumn, status.c_str());
+  }
 }
 
 void PrerequisitesPage::Refresh() {
@@ -162,7 +169,16 @@ void PrerequisitesPage::RunDownloadStep() {
 void PrerequisitesPage::RunInstallStep() {
   InstallPrerequisites(plan_, services_.installs, services_.installDialog);
   model_.EndInstallRun();
+  // What the detection found after the programs.
+  ShowStatus();
   Show();
+  // A program has started a restart: nothing more is to run, and the sheet
+  // closes as finished, which leaves the main package to the run after the
+  // restart.
+  if (plan_.restart == RestartNeed::Started) {
+    wizard_.cancelled = false;
+    PostMessageA(GetParent(page_), PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+  }
 }
 
 void PrerequisitesPage::BrowseForFolder() {

@@ -1,6 +1,6 @@
 # Tools the end-to-end tests run under Wine beside the bootstrapper.
 set(E2E_TOOLS ${CMAKE_BINARY_DIR}/e2e-tools)
-foreach(tool exit_code dialog_probe naive_loader fake_prereq)
+foreach(tool exit_code dialog_probe naive_loader fake_prereq root_store)
   add_executable(${tool} tests/e2e/tools/${tool}_win.cpp)
   target_link_options(${tool} PRIVATE ${STATIC_LINK})
   set_target_properties(${tool} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${E2E_TOOLS})
@@ -10,6 +10,9 @@ endforeach()
 # the bootstrapper would get a console window of its own, which can linger
 # over the wizard where the tests click.
 set_target_properties(fake_prereq PROPERTIES WIN32_EXECUTABLE ON)
+
+# Trusts the HTTPS tests' certificate authority in the prefix's Root store.
+target_link_libraries(root_store crypt32)
 
 # Planted under the names of the DLLs the bootstrapper loads at run time.
 foreach(name riched32 wininet)

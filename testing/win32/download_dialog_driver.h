@@ -39,6 +39,7 @@ class ScriptedThreads final : public ThreadService {
   void SetEvent(EventId event) override { ::SetEvent(reinterpret_cast<HANDLE>(event)); }
   void ResetEvent(EventId event) override { ::ResetEvent(reinterpret_cast<HANDLE>(event)); }
   void WaitForEvent(EventId event) override { WaitForSingleObject(reinterpret_cast<HANDLE>(event), INFINITE); }
+  void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
   void Close(uintptr_t handle) override {
     if (handle != kThread) CloseHandle(reinterpret_cast<HANDLE>(handle));
   }

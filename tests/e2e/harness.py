@@ -247,6 +247,15 @@ class WindowsRun:
         return self.process.wait(timeout=timeout)
 
 
+def stop_run(run):
+    """Ends a run that a test gave up on half way, and Wine's processes of the
+    prefix with it, so that no window of it is left for the next test."""
+    if run.poll() is None:
+        run.kill()
+        run.wait()
+        subprocess.run(["wineserver", "-k"], env=wine_env(), timeout=60)
+
+
 def start_windows(command_line, cwd=None, env=None):
     """Starts a Windows command line under Wine in the background."""
     return WindowsRun(command_line, cwd=cwd, env=env)

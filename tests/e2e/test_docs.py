@@ -13,9 +13,10 @@ import unittest
 
 import control_ids as ids
 import driver
+import pki
 from harness import (PACK, PREFIX_C, SOURCE, STUB, TOOLS, WineTestCase, build_msi, delete_registry_key, finish,
-                     installed_marker, pack, read, run_windows, screenshot, set_registry_value, start_windows,
-                     uninstall, windows_path, wine_env)
+                     installed_marker, pack, read, run_windows, screenshot, set_registry_value, start_windows, stop_run,
+                     temp_folder, uninstall, windows_path)
 from servers import Nginx
 
 DOCS = os.path.join(SOURCE, "docs", "configuration.md")
@@ -143,7 +144,7 @@ class DocsTest(WineTestCase):
             try:
                 run = watcher.watch(start_windows('"%s"' % windows_path(setup), cwd=self.setup_folder,
                                                   env={"KORVELT_PREREQ_LOG": windows_path(self.log)}))
-                self.addCleanup(self.end, run)
+                self.addCleanup(stop_run, run)
                 info = watcher.wait_for(lambda d: d.control(id=NEXT) is not None and d.control(id=NEXT).enabled,
                                         what="the Information page")
                 self.assertFalse(info.control(id=FINISH).enabled, "the runtime is mandatory")
@@ -156,6 +157,13 @@ class DocsTest(WineTestCase):
                     lambda d: d.control(id=HINT) is not None and
                     d.control(id=HINT).text == "Please press the Next button to install the prerequisites.",
                     timeout=120, what="the download done")
+                # What the two setup programs would install, which the search
+                # after each finds: the fake programs install nothing.
+                set_registry_value(RUNTIME_KEY, "Version", "2.0.507")
+                font = os.path.join(PREFIX_C, "windows", "Fonts", "contoso-sans.ttf")
+                self.addCleanup(lambda: os.path.exists(font) and os.remove(font))
+                with open(font, "wb") as out:
+                    out.write(b"font")
                 driver.click(page.control(id=NEXT))
                 # The probe reads the list before the hint line, so one report
                 # may catch the page between the two: the test waits for both.
@@ -194,18 +202,69 @@ class DocsTest(WineTestCase):
             self.assertEqual(self.run_quietly(setup), [("ContosoRuntime.exe", "/quiet /norestart")])
             self.assertEqual(len(nginx.requests()), asked)
 
-    def end(self, run):
-        if run.poll() is None:
-            run.kill()
-            run.wait()
-            subprocess.run(["wineserver", "-k"], env=wine_env(), timeout=60)
+    # The HTTPS example, from nginx over TLS with a CA the prefix trusts:
+    # the download is verified by its size and content, and installs.
+    def test_https_example(self):
+        served_folder = self.path("served", "runtime")
+        os.makedirs(served_folder)
+        served = read(PROGRAM)
+        with open(os.path.join(served_folder, "ContosoRuntime.exe"), "wb") as out:
+            out.write(served)
+        delete_registry_key(RUNTIME_KEY)
+        authority = pki.TestPki()
+        self.addCleanup(authority.remove)
+        with pki.trusted(authority.ca), Nginx(self.path("served"), tls=authority.good) as nginx:
+            setup = self.make_setup("https", served, nginx.url(""))
+            self.assertEqual(self.run_quietly(setup), [("ContosoRuntime.exe", "/quiet /norestart")])
+            self.assertEqual(read(os.path.join(self.setup_folder, "ContosoRuntime.exe")), served)
+            self.assertEqual([(r.path, r.status) for r in nginx.requests()], [("/runtime/ContosoRuntime.exe", 200)])
+
+    # Exit codes of its own: 5100 is a success, and the engine is found
+    # afterwards; 1603 is a failure though it is found; either way the main
+    # package installs and the setup ends with its code. The author's log
+    # tells each run, and KORVELT_LOG wins over it.
+    def test_success_codes_example(self):
+        setup = self.make_setup("success-codes")
+        folder = os.path.join(PREFIX_C, "Program Files", "Contoso")
+        self.addCleanup(shutil.rmtree, folder, True)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(os.path.join(folder, "bin"))
+        engine = os.path.join(folder, "bin", "contoso.dll")
+        authored = os.path.join(temp_folder(), "ContosoSetup.log")
+        asked = self.path("asked.log")
+        self.addCleanup(lambda: os.path.exists(authored) and os.remove(authored))
+        for code, verdict, log in ((5100, "a success code, present: Installed", authored),
+                                   (1603, "a failure code, present: Failed", asked)):
+            with self.subTest(code):
+                for stale in (engine, authored, asked):
+                    if os.path.exists(stale):
+                        os.remove(stale)
+                uninstall(self.package)
+                # The program "installs" the engine by writing its line there.
+                env = {"KORVELT_PREREQ_LOG": windows_path(engine), "KORVELT_PREREQ_EXIT": str(code)}
+                if log == asked:
+                    env["KORVELT_LOG"] = windows_path(asked)
+                status, output = run_windows('"%s"' % windows_path(setup), cwd=self.setup_folder, timeout=300,
+                                             env=env)
+                self.assertEqual(status, 0, output)
+                self.assertTrue(os.path.exists(installed_marker(self.product)))
+                with open(log, encoding="latin-1") as lines:
+                    texts = [line.rstrip("\r\n").split("] ", 1)[1] for line in lines]
+                program = [text for text in texts if text.startswith('program App1 "Contoso Engine": ')]
+                self.assertEqual(len(program), 1, texts)
+                self.assertIn('"/quiet /norestart" exit code %d after ' % code, program[0])
+                self.assertTrue(program[0].endswith(verdict), program[0])
+                self.assertEqual(texts[-1], "exit code 0")
+                if log == asked:
+                    self.assertFalse(os.path.exists(authored), "KORVELT_LOG wins")
 
 
 class ExamplesTest(unittest.TestCase):
     # Every example the reference marks is one that a test above runs.
     def test_every_example_is_run(self):
         blocks, rows = examples()
-        self.assertEqual(sorted(blocks), ["complete", "file-name", "file-search", "registry-keys", "registry-value"])
+        self.assertEqual(sorted(blocks), ["complete", "file-name", "file-search", "https", "registry-keys",
+                                          "registry-value", "success-codes"])
         self.assertEqual(list(rows), ["complete"])
         self.assertEqual(len(rows["complete"]), 3)
 

@@ -9,8 +9,8 @@ import unittest
 import control_ids as ids
 import driver
 from harness import (BIN, PACK, STUB, X64, TOOLS, WineTestCase, build_msi, finish, installed_marker, pack, probe_dialogs,
-                     leave_state, read, run_windows, screenshot, start_windows, uninstall, wait_for_status_window, windows_path,
-                     wine_env)
+                     leave_state, read, run_windows, screenshot, start_windows, stop_run, uninstall, wait_for_status_window,
+                     windows_path)
 
 NEXT, CANCEL, LIST = ids.kNextButton, ids.IDCANCEL, ids.IDC_PREREQ_LIST
 TITLE = "Contoso App Setup"
@@ -66,12 +66,7 @@ class IdentityRunTest(WineTestCase):
         watcher = driver.Watcher()
         run = watcher.watch(start_windows('"%s"' % windows_path(setup), cwd=setup_folder))
 
-        def end():
-            if run.poll() is None:
-                run.kill()
-                run.wait()
-                subprocess.run(["wineserver", "-k"], env=wine_env(), timeout=60)
-        self.addCleanup(end)
+        self.addCleanup(stop_run, run)
         try:
             info = watcher.wait_for(lambda d: d.caption == TITLE and d.control(id=NEXT) and d.control(id=NEXT).enabled,
                                     what="the Information page titled " + TITLE)

@@ -18,7 +18,7 @@ import control_ids as ids
 import driver
 from harness import (ARTIFACTS, TOOLS, WineTestCase, build_msi, finish, installed_marker, pack, read, run_folders,
                      run_windows, screenshot, start_windows, uninstall, windows_path, wine_env)
-from servers import PORTAL_PAGE, PinningServer, free_port
+from servers import PORTAL_PAGE, FaultServer, free_port
 
 PROGRAM = os.path.join(TOOLS, "fake_prereq.exe")
 NEXT, CANCEL, HINT, LIST = ids.kNextButton, ids.IDCANCEL, ids.IDC_STEP_HINT, ids.IDC_PREREQ_LIST
@@ -145,13 +145,13 @@ class PinnedDownloadTest(WineTestCase):
             shutil.copytree(self.setup_folder, os.path.join(kept, "setup"))
             with open(os.path.join(kept, "requests.txt"), "w") as out:
                 for server in self.servers:
-                    out.write("".join("%r\n" % r for r in server.log))
+                    out.write("".join("%r\n" % r for r in server.requests()))
             if os.path.exists(self.log):
                 shutil.copy(self.log, kept)
             raise
 
     def server(self, root=None):
-        server = PinningServer(root or self.served)
+        server = FaultServer(root or self.served)
         self.servers.append(server)
         return server
 

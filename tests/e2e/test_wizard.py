@@ -3,14 +3,13 @@ xdotool, the windows read back through the dialog probe, a download from
 nginx on 127.0.0.1 with its progress, pause and resume, the installation
 step, and the main package; a second run cancelled."""
 import os
-import subprocess
 import time
 import unittest
 
 import control_ids as ids
 import driver
 from harness import (RUN_KEY, TOOLS, WineTestCase, build_msi, finish, installed_marker, pack, read,
-                     registry_value, run_folders, screenshot, start_windows, uninstall, windows_path, wine_env)
+                     registry_value, run_folders, screenshot, start_windows, stop_run, uninstall, windows_path)
 from servers import Nginx
 
 PROGRAM = os.path.join(TOOLS, "fake_prereq.exe")
@@ -25,8 +24,10 @@ def configuration(url, size, log):
     sections = [("App1", "SetupFile=one.exe"), ("App2", "Url=%s\r\nExactSize=%d" % (url, size)),
                 ("App3", "TargetOS=0\r\nSetupFile=one.exe")]
     for name, source in sections:
+        # Found once a program has run: the log the programs write, which the
+        # search after each program finds.
         lines += ["", "[%s]" % name, source, "CommandLine=/log:%s /name:%s /wait:1500" % (windows_path(log), name),
-                  "SearchType=1", "SearchString=HKCU\\Software\\KorveltNeverThere\\%s" % name]
+                  "SearchType=0", "SearchString=%s" % windows_path(log)]
     return "\r\n".join(lines) + "\r\n"
 
 
@@ -60,12 +61,7 @@ class WizardTest(WineTestCase):
         processes of the prefix are ended."""
         run = watcher.watch(start_windows('"%s"' % windows_path(setup), cwd=self.setup_folder))
 
-        def end():
-            if run.poll() is None:
-                run.kill()
-                run.wait()
-                subprocess.run(["wineserver", "-k"], env=wine_env(), timeout=60)
-        self.addCleanup(end)
+        self.addCleanup(stop_run, run)
         return run
 
     def ran(self):

@@ -12,6 +12,7 @@
 #include "prereq/decision.h"
 #include "prereq/download_name.h"
 #include "prereq/profile_text.h"
+#include "prereq/success_codes.h"
 #include "tools/pack/pack_error.h"
 
 namespace korvelt::pack {
@@ -84,7 +85,8 @@ std::string RangeText(const SearchSpec& search) {
 }
 
 const char* const kSectionKeys[] = {"TargetOS",    "SetupFile", "Url",        "FileName", "ExactSize",   "CommandLine",
-                                    "Options",     "SearchType", "VerMin",    "VerMax",   "SearchString"};
+                                    "Options",     "SearchType", "VerMin",    "VerMax",   "SearchString",
+                                    "SuccessCodes"};
 
 // The bootstrapper loads a file it cannot read as an empty configuration,
 // which is valid; a file the author names must therefore be a plain file
@@ -305,6 +307,21 @@ std::string DownloadKeys(const std::string& path) {
   return "ExactSize=" + std::to_string(size) + "\nSha256=" + HexText(digest) + "\n";
 }
 
+// The codes that count as success for `item`, as the setup reads them.
+static std::string SuccessCodesText(const Prerequisite& item) {
+  SuccessCodeList codes;
+  ReadSuccessCodes(item.SuccessCodes.c_str(), &codes);
+  if (codes.count == 0) return "0, 1638, 3010, 1641 (the usual)";
+  std::string text;
+  for (size_t i = 0; i < codes.count; ++i) {
+    if (i) text += ", ";
+    // A code above 2^31 reads best as the negative number it usually is.
+    text += codes.codes[i] > 0x7FFFFFFFu ? std::to_string(static_cast<int32_t>(codes.codes[i]))
+                                         : std::to_string(codes.codes[i]);
+  }
+  return text;
+}
+
 CheckOutcome CheckConfiguration(const std::string& configPath, const CheckContext& context, std::ostream& out) {
   RequireReadable(configPath);
   Checker checker(configPath, out);
@@ -321,6 +338,11 @@ CheckOutcome CheckConfiguration(const std::string& configPath, const CheckContex
   checker.CheckReadable("GeneralOptions", "MainAppCmdLine");
   out << "main package command line: " << list.GeneralOptions.MainAppCmdLine.c_str() << "\n";
   out << "quiet: " << (IsQuietRun(list) ? "yes" : "no") << "\n";
+  checker.CheckReadable("GeneralOptions", "LogFile");
+  out << "log: "
+      << (list.GeneralOptions.LogFile.Empty() ? std::string("none")
+                                              : std::string(list.GeneralOptions.LogFile.c_str()))
+      << " (KORVELT_LOG, when set where the setup runs, wins)\n";
   out << "prerequisites: " << list.Count() << "\n";
 
   for (size_t i = 0; i < list.Count(); ++i) {
@@ -335,8 +357,17 @@ CheckOutcome CheckConfiguration(const std::string& configPath, const CheckContex
         << item.SearchSpec.SearchString.c_str() << "; " << RangeText(item.SearchSpec) << "\n";
     out << "    command line: " << (item.CommandLine.Empty() ? "(none)" : item.CommandLine.c_str())
         << "; mandatory: " << (IsMandatory(item) ? "yes" : "no") << "\n";
+    if (item.Source == PrereqSource::Url) out << "    " << DownloadText(item) << "\n";
+    out << "    success codes: " << SuccessCodesText(item) << "\n";
+    SuccessCodeList codes;
+    ReadSuccessCodes(item.SuccessCodes.c_str(), &codes);
+    if (codes.unreadable > 0) {
+      checker.Warn(Label(list, i) + ": SuccessCodes \"" + item.SuccessCodes.c_str() + "\" has " +
+                   std::to_string(codes.unreadable) + " entr" + (codes.unreadable == 1 ? "y" : "ies") +
+                   " that are no exit code, or more than " + std::to_string(SuccessCodeList::kMaxCodes) +
+                   " codes; they are passed over" + (codes.count == 0 ? ", and the usual codes apply" : ""));
+    }
     if (item.Source == PrereqSource::Url) {
-      out << "    " << DownloadText(item) << "\n";
       std::string refusal = WhyUnsavable(list, i, context.setupName);
       if (!refusal.empty()) outcome.refusals.push_back(refusal);
       if (item.ExactSize == 0) {

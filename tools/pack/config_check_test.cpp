@@ -51,7 +51,8 @@ const char kGood[] = "SetupFile=rt.exe\nSearchType=1\nSearchString=HKLM\\Softwar
 
 // A sound configuration lists every prerequisite and warns about nothing.
 TEST_F(ConfigCheckTest, SoundConfigurationHasNoWarnings) {
-  EXPECT_EQ(Check(std::string("[GeneralOptions]\nOptions=q\n[PREREQUISITES]\nApp1=Runtime\nApp2=Web\n[App1]\n") +
+  EXPECT_EQ(Check(std::string("[GeneralOptions]\nOptions=q\nLogFile=[TempFolder]Contoso Setup.log\n"
+                              "[PREREQUISITES]\nApp1=Runtime\nApp2=Web\n[App1]\n") +
                       kGood + "[App2]\nUrl=http://x/w.exe\nExactSize=3\nSha256=" + kAbc +
                       "\nSearchType=0\nVerMin=2.0\nSearchString=[SystemFolder]w.dll\n",
                   {"rt.exe", "app.msi"}),
@@ -63,6 +64,7 @@ TEST_F(ConfigCheckTest, SoundConfigurationHasNoWarnings) {
   EXPECT_EQ(Count("App2 \"Web\": Url http://x/w.exe"), 1);
   EXPECT_EQ(Count("2.0 or higher"), 1);
   EXPECT_EQ(Count("quiet: yes"), 1);
+  EXPECT_EQ(Count("\nlog: [TempFolder]Contoso Setup.log (KORVELT_LOG, when set where the setup runs, wins)\n"), 1);
 }
 
 // An invalid section is named with its reason, and the prerequisites it
@@ -255,7 +257,19 @@ TEST_F(ConfigCheckTest, ReportShowsDownloadsAndWarns) {
   } cases[] = {
       {"A", "SetupFile=rt.exe\nCommandLine=/quiet /norestart\nOptions=m\n",
        {"\n    command line: /quiet /norestart; mandatory: yes\n"}, 0},
-      {"A", "SetupFile=rt.exe\nOptions=M\n", {"\n    command line: (none); mandatory: no\n"}, 0},
+      {"A", "SetupFile=rt.exe\nOptions=M\n",
+       {"\n    command line: (none); mandatory: no\n    success codes: 0, 1638, 3010, 1641 (the usual)\n",
+        "\nlog: none (KORVELT_LOG, when set where the setup runs, wins)\n"}, 0},
+      // The success codes as the setup reads them; what it passes over is
+      // warned of.
+      {"A", "SetupFile=rt.exe\nSuccessCodes=0, 3010,5100,-1,0x80070BC2\n",
+       {"\n    success codes: 0, 3010, 5100, -1, -2147021886\n"}, 0},
+      {"A", "SetupFile=rt.exe\nSuccessCodes=0,ok\n",
+       {"\n    success codes: 0\n", "warning: App1 \"A\": SuccessCodes \"0,ok\" has 1 entry that are no exit code"}, 1},
+      {"A", "SetupFile=rt.exe\nSuccessCodes=none\n",
+       {"\n    success codes: 0, 1638, 3010, 1641 (the usual)\n", "they are passed over, and the usual codes apply"}, 1},
+      {"A", "Url=https://h/r.exe\nExactSize=3\n" + sha + "SuccessCodes=0\n",
+       {"pinned by Sha256\n    success codes: 0\n"}, 0},
       {"A", "Url=https://h/d/Runtime.exe?x=1#top\nExactSize=48128\n" + sha + "CommandLine=/q\n",
        {"\n    command line: /q; mandatory: no\n    download: saved as \"Runtime.exe\"; ExactSize 48128; pinned by Sha256\n"}, 0},
       {"A", "Url=https://h/fwlink/?linkid=1\nFileName=Runtime.exe\nExactSize=3\n" + sha,

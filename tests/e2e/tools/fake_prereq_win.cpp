@@ -3,7 +3,8 @@
 // and exits with the code given by /exit:N (0 without it), after /wait:MS
 // milliseconds (none without it). PATH holds no
 // blank; /name:NAME is only copied into the line. Without /log: the log is
-// the file named by the environment variable KORVELT_PREREQ_LOG, so that a
+// the file named by the environment variable KORVELT_PREREQ_LOG, and
+// without /exit: the code is KORVELT_PREREQ_EXIT's, so that a
 // configuration can give the command line a real setup program would get.
 #include <windows.h>
 
@@ -47,7 +48,10 @@ int main() {
     if (length == 0 || length >= sizeof log) return 2;
   }
   Option(tail, "/name:", name, sizeof name);
-  Option(tail, "/exit:", code, sizeof code);
+  if (!Option(tail, "/exit:", code, sizeof code)) {
+    DWORD length = GetEnvironmentVariableA("KORVELT_PREREQ_EXIT", code, sizeof code);
+    if (length == 0 || length >= sizeof code) lstrcpyA(code, "0");
+  }
   Option(tail, "/wait:", wait, sizeof wait);
   GetModuleFileNameA(nullptr, self, sizeof self);
 

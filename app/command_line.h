@@ -1,5 +1,6 @@
 // The bootstrapper's command line: the tail behind the program name, and
-// the one switch of its own, "/extract:" with a folder.
+// the two switches of its own, "/extract:" and "/layout:", each with a
+// folder.
 #pragma once
 
 #include "base/chars.h"
@@ -15,5 +16,11 @@ const char* CutCommandTail(const char* commandLine, LeadByteTest isLead);
 // backslash, or empty when extract mode is not selected. False only when
 // memory runs out.
 bool ParseExtractFolder(const char* commandTail, LeadByteTest isLead, String* folder);
+
+// The folder named by "/layout:" at the very start of `commandTail`, read
+// as the extract folder is (quoted or not, a trailing backslash added), or
+// empty when layout mode is not selected; whatever follows the folder is
+// not used. False only when memory runs out.
+bool ParseLayoutFolder(const char* commandTail, LeadByteTest isLead, String* folder);
 
 }  // namespace korvelt

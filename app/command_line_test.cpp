@@ -107,5 +107,41 @@ TEST(ExtractFolderTest, TrailingBackslashIsAWholeCharacter) {
   }
 }
 
+// The layout switch counts only at the start of the tail; its folder is
+// read by the extract folder's rules, and what follows it is not used.
+TEST(LayoutFolderTest, FindsTheFolderAtTheStartOnly) {
+  FolderCase cases[] = {
+      {"", ""},
+      {"/qn", ""},
+      {"/layout:out", "out\\"},
+      {"/layout:C:\\Layouts\\2.1\\", "C:\\Layouts\\2.1\\"},
+      {"/layout:\"C:\\My Layouts\\2.1\" /qn", "C:\\My Layouts\\2.1\\"},
+      {"/layout:\"C:\\My Layouts", "C:\\My Layouts\\"},
+      {"/layout:out /extract:other", "out\\"},
+      {"/layout:out\tmore", "out\tmore\\"},
+      {"/layout:x", ""},  // fewer than two characters
+      {"/layout:", ""},
+      {"/layout:\"\"", ""},
+      {"/layout: out", ""},
+      {"/LAYOUT:out", ""},
+      {" /layout:out", ""},
+      {"/qn /layout:out", ""},  // not at the start: the package's
+      {"xx/layout:inside", ""},
+      {"/layout", ""},
+      {"/layou", ""},
+  };
+  for (const FolderCase& c : cases) {
+    String folder;
+    ASSERT_TRUE(ParseLayoutFolder(c.tail, NoLeadBytes, &folder));
+    EXPECT_STREQ(folder.c_str(), c.folder) << "tail: " << c.tail;
+  }
+  // Whole characters, as for the extract folder.
+  String folder;
+  ASSERT_TRUE(ParseLayoutFolder("/layout:\"\x83\x22x\" y", CodePage932Lead, &folder));
+  EXPECT_STREQ(folder.c_str(), "\x83\x22x\\");
+  ASSERT_TRUE(ParseLayoutFolder("/layout:C:\\\x95\x5C", CodePage932Lead, &folder));
+  EXPECT_STREQ(folder.c_str(), "C:\\\x95\x5C\\");
+}
+
 }  // namespace
 }  // namespace korvelt

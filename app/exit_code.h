@@ -12,6 +12,9 @@ enum ExitCode : int {
   ExitWriteFault = 82,
   // ERROR_INSTALL_USEREXIT: the user cancelled the wizard.
   ExitUserCancelled = 1602,
+  // ERROR_INSTALL_SOURCE_ABSENT: a layout is incomplete: a prerequisite's
+  // download is missing from its folder.
+  ExitLayoutIncomplete = 1612,
   // ERROR_INSTALL_ALREADY_RUNNING: another run of the same setup is under
   // way; this one changed nothing.
   ExitAlreadyRunning = 1618,

@@ -43,7 +43,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   korvelt::Win32InstallDialog installDialog;
   korvelt::WizardServices wizardServices{downloads, installs, &downloadDialog, &installDialog};
   korvelt::Win32Wizard wizard(wizardServices);
-  korvelt::PrerequisiteOrchestrator prerequisites(host, prereqServices, downloads, installs, wizard, &log);
+  korvelt::PrerequisiteOrchestrator prerequisites(host, prereqServices, downloads, installs, wizard, &log,
+                                                  &downloadDialog);
   korvelt::RunServices services{files, process, korvelt::SystemLeadByte, host, launcher, prerequisites, log};
   return korvelt::Run(korvelt::CutCommandTail(commandLine, korvelt::SystemLeadByte), services);
 }

@@ -94,4 +94,23 @@ bool PrerequisiteOrchestrator::ConfiguredLogFile(PayloadArchive& archive, String
          !path->Empty();
 }
 
+LayoutDownloads PrerequisiteOrchestrator::DownloadForLayout(PayloadArchive& archive, const char* folder,
+                                                            const char* setupCopy, String* missing) {
+  // No search runs: whatever this machine has, the layout is for others.
+  PrerequisiteList list;
+  if (!CreatePrerequisiteList(archive.configPath().c_str(), &list)) return LayoutDownloads::Incomplete;
+  LoadConfiguration(list, services_.profiles);
+  PrereqPlan plan;
+  if (!BuildLayoutPlan(archive, list, folder, setupCopy, downloads_, &plan)) return LayoutDownloads::Incomplete;
+  plan.log = log_;
+  bool quiet = IsQuietRun(list, services_.detection.isLead);
+  int32_t code = DownloadPrerequisites(plan, downloads_, quiet ? nullptr : layoutDialog_);
+  if (code == DownloadAborted) return LayoutDownloads::Cancelled;
+  // Items the worker did not reach stay Pending, and count as missing.
+  ApplyDownloadResults(plan);
+  size_t count = ListMissingDownloads(plan, missing);
+  LogPrint(log_, "layout: %u downloads missing", static_cast<uint32_t>(count));
+  return count == 0 ? LayoutDownloads::Complete : LayoutDownloads::Incomplete;
+}
+
 }  // namespace korvelt

@@ -18,15 +18,25 @@ namespace korvelt {
 
 class PrerequisiteOrchestrator final : public PrerequisitePhase {
  public:
-  // `log` null: nothing is logged.
+  // `log` null: nothing is logged. `layoutDialog` shows the downloads of a
+  // layout; null, they run without a window.
   PrerequisiteOrchestrator(RunHost& host, PrereqServices& services, DownloadServices& downloads,
-                           InstallServices& installs, Wizard& wizard, RunLog* log = nullptr)
-      : host_(host), services_(services), downloads_(downloads), installs_(installs), wizard_(wizard), log_(log) {}
+                           InstallServices& installs, Wizard& wizard, RunLog* log = nullptr,
+                           DownloadDialog* layoutDialog = nullptr)
+      : host_(host),
+        services_(services),
+        downloads_(downloads),
+        installs_(installs),
+        wizard_(wizard),
+        log_(log),
+        layoutDialog_(layoutDialog) {}
 
   PhaseOutcome Run(PayloadArchive& archive, const char* runTitle, const char* runValueName,
                    String* mainParameters) override;
   bool IsQuiet(PayloadArchive& archive) override;
   bool ConfiguredLogFile(PayloadArchive& archive, String* path) override;
+  LayoutDownloads DownloadForLayout(PayloadArchive& archive, const char* folder, const char* setupCopy,
+                                    String* missing) override;
 
  private:
   RunHost& host_;
@@ -35,6 +45,7 @@ class PrerequisiteOrchestrator final : public PrerequisitePhase {
   InstallServices& installs_;
   Wizard& wizard_;
   RunLog* log_;
+  DownloadDialog* layoutDialog_;
 };
 
 }  // namespace korvelt

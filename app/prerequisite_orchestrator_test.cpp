@@ -333,5 +333,61 @@ TEST_F(PrerequisitePhaseTest, ConfiguredLogFile) {
   EXPECT_EQ(logSink.Texts().back(), "exit code 0");
 }
 
+// A layout fetches every prerequisite with a Url, whatever detection would
+// say here and whichever Windows it is for, into the layout's folder, and
+// writes out nothing of the payload but the setup; what is complete there
+// is not fetched again. A download that fails is named in the box, and the
+// exit code tells that the layout is incomplete.
+TEST_F(PrerequisitePhaseTest, LayoutFetchesEveryDownloadRegardlessOfDetection) {
+  const std::string config =
+      "[GeneralOptions]\r\nOptions=q\r\n[PREREQUISITES]\r\nApp1=Runtime\r\nApp2=Present\r\nApp3=Old Windows\r\n"
+      "App4=Gone\r\n"
+      "[App1]\r\nSetupFile=runtime.exe\r\nSearchType=1\r\nSearchString=HKLM\\Software\\Never\r\n"
+      "[App2]\r\nUrl=http://h/two.exe\r\nExactSize=5\r\nSearchType=2\r\n"
+      "SearchString=HKLM\\Software\\Vendor\\Runtime\\Version\r\n"
+      "[App3]\r\nUrl=http://h/three.exe\r\nExactSize=6\r\nTargetOS=0\r\nSearchType=1\r\n"
+      "SearchString=HKLM\\Software\\Never\r\n"
+      "[App4]\r\nUrl=http://h/four.exe\r\nExactSize=7\r\nSearchType=1\r\nSearchString=HKLM\\Software\\Never\r\n";
+  for (bool quiet : {true, false}) {
+    SCOPED_TRACE(quiet ? "quiet" : "with windows");
+    files.files.clear();
+    files.folders = {"C:", "C:\\Temp", "C:\\Downloads"};
+    host.calls.clear();
+    http.calls.clear();
+    std::string written = config;
+    if (!quiet) written.replace(written.find("Options=q"), 9, "Options=");
+    Install(written);
+    host.files = &files;
+    registry.SetValue(RegistryRoot::LocalMachine, "Software\\Vendor\\Runtime", "Version", "2.0");
+    http.resources["http://h/two.exe"].body = Bytes(5, 2);
+    http.resources["http://h/three.exe"].body = Bytes(6, 3);
+    http.resources["http://h/four.exe"].status = 404;
+    EXPECT_EQ(RunWith("/layout:C:\\Layout"), ExitLayoutIncomplete);
+    EXPECT_TRUE(files.files["C:\\Layout\\two.exe"] == Bytes(5, 2));
+    EXPECT_TRUE(files.files["C:\\Layout\\three.exe"] == Bytes(6, 3));
+    EXPECT_TRUE(files.files["C:\\Layout\\setup.exe"] == files.files[kExe]);
+    EXPECT_EQ(files.files.size(), 4u) << "the setup, its copy and two downloads; nothing else is written";
+    EXPECT_EQ(registry.valuesRead.size(), 0u) << "no search runs";
+    std::vector<std::string> calls = {"start", "make folder C:", "make folder C:\\Layout"};
+    if (!quiet) {
+      calls.push_back("layout failure Product Setup: The layout in C:\\Layout\\ is incomplete. These "
+                      "prerequisites could not be downloaded:\n\nGone\n");
+    }
+    calls.push_back("end");
+    EXPECT_EQ(host.calls, calls) << "nothing installed, no Run value";
+    // Again: only the missing one is asked for.
+    http.calls.clear();
+    host.calls.clear();
+    http.resources["http://h/four.exe"] = testing::FakeResource();
+    http.resources["http://h/four.exe"].body = Bytes(7, 4);
+    EXPECT_EQ(RunWith("/layout:C:\\Layout"), 0);
+    EXPECT_EQ(http.calls, (std::vector<std::string>{"session", "GET http://h/four.exe"}));
+    EXPECT_TRUE(files.files["C:\\Layout\\four.exe"] == Bytes(7, 4));
+    http.calls.clear();
+    EXPECT_EQ(RunWith("/layout:C:\\Layout"), 0);
+    EXPECT_EQ(http.calls, std::vector<std::string>{"session"}) << "a complete layout asks for nothing";
+  }
+}
+
 }  // namespace
 }  // namespace korvelt

@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/exit_code.h"
 #include "app/extract_mode.h"
+#include "app/layout_mode.h"
 #include "app/version.h"
 #include "payload/main_package.h"
 #include "prereq/success_codes.h"
@@ -117,8 +118,14 @@ int Run(const char* commandTail, RunServices& services) {
   String logPath;
   if (host.EnvironmentValue("KORVELT_LOG", &logPath) && log.Open(logPath.c_str())) LogStart(services, commandTail);
   PayloadArchive archive(services.files, services.process, services.isLead);
+  // "/layout:" at the start of the tail wins over an "/extract:" behind it:
+  // what follows the layout's folder is not used.
+  String layoutFolder;
   String extractFolder;
-  if (!ParseExtractFolder(commandTail, services.isLead, &extractFolder)) return Exit(log, ExitPackageOpenFailed);
+  if (!ParseLayoutFolder(commandTail, services.isLead, &layoutFolder) ||
+      (layoutFolder.Empty() && !ParseExtractFolder(commandTail, services.isLead, &extractFolder))) {
+    return Exit(log, ExitPackageOpenFailed);
+  }
   if (!extractFolder.Empty()) {
     LogPrint(&log, "extract mode into %q", extractFolder.c_str());
     return Exit(log, RunExtractMode(archive, extractFolder.c_str()));
@@ -151,6 +158,13 @@ int Run(const char* commandTail, RunServices& services) {
     host.EndSession();
     archive.CleanUp();
     return Exit(log, ExitAlreadyRunning);
+  }
+  if (!layoutFolder.Empty()) {
+    // Nothing is installed, so nothing is registered to run again.
+    int code = RunLayoutMode(services, archive, runTitle.c_str(), layoutFolder.c_str());
+    host.EndSession();
+    archive.CleanUp();
+    return Exit(log, code);
   }
   PhaseOutcome phase;
   if (archive.options() & HasPrerequisites) {

@@ -47,6 +47,16 @@ class RunHost {
   // The version of Windows the run sees, as "6.1.7601 Service Pack 1", for
   // the log.
   virtual bool WindowsVersion(String* text) = 0;
+  // The full path of `path`, relative to the current folder; false when
+  // the system gives none or it does not fit a path.
+  virtual bool FullPath(const char* path, String* full) = 0;
+  // Makes the folder `path` (no trailing backslash) for everybody the
+  // folder above it lets in; true when it is a folder afterwards, made now
+  // or before.
+  virtual bool MakeFolder(const char* path) = 0;
+  // Tells the user why a layout is not complete, in a box with the run's
+  // title.
+  virtual void ShowLayoutFailure(const char* runTitle, const char* text) = 0;
 
  protected:
   ~RunHost() = default;
@@ -58,6 +68,13 @@ struct PhaseOutcome {
   // without finishing it, or a program has started a restart.
   bool skipMain = false;
   RestartNeed restart = RestartNeed::None;
+};
+
+// What the downloads of a layout came to.
+enum class LayoutDownloads {
+  Complete,    // every prerequisite with a Url is complete in the folder
+  Incomplete,  // some are not
+  Cancelled,   // the user cancelled the download window
 };
 
 // The prerequisite phase as the run sees it.
@@ -72,6 +89,13 @@ class PrerequisitePhase {
   // The configuration's LogFile, its folder keywords expanded; false when
   // it names none.
   virtual bool ConfiguredLogFile(PayloadArchive& archive, String* path) = 0;
+  // Downloads every prerequisite with a Url into `folder` (ending in a
+  // backslash), whatever detection would say, under the download window
+  // unless the configuration is quiet; `setupCopy` is the file no download
+  // may take. Appends the display name of each prerequisite still missing
+  // there to `missing`, one a line.
+  virtual LayoutDownloads DownloadForLayout(PayloadArchive& archive, const char* folder, const char* setupCopy,
+                                            String* missing) = 0;
 
  protected:
   ~PrerequisitePhase() = default;

@@ -96,4 +96,20 @@ bool Win32RunHost::WindowsVersion(String* text) {
          (!version.szCSDVersion[0] || (text->Append(" ") && text->Append(version.szCSDVersion)));
 }
 
+bool Win32RunHost::FullPath(const char* path, String* full) {
+  char buffer[MAX_PATH];
+  DWORD length = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
+  return length > 0 && length < sizeof buffer && full->Assign(buffer, length);
+}
+
+bool Win32RunHost::MakeFolder(const char* path) {
+  if (CreateDirectoryA(path, nullptr)) return true;
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void Win32RunHost::ShowLayoutFailure(const char* runTitle, const char* text) {
+  ShowStringMessage(nullptr, text, runTitle, MB_ICONERROR | MB_OK);
+}
+
 }  // namespace korvelt

@@ -21,6 +21,9 @@ class Win32RunHost final : public RunHost {
   void ShowAlreadyRunning(const char* runTitle) override;
   bool EnvironmentValue(const char* name, String* value) override;
   bool WindowsVersion(String* text) override;
+  bool FullPath(const char* path, String* full) override;
+  bool MakeFolder(const char* path) override;
+  void ShowLayoutFailure(const char* runTitle, const char* text) override;
 
  private:
   HMODULE richEdit_ = nullptr;

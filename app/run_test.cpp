@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,13 @@ class ScriptedPhase final : public PrerequisitePhase {
     host->calls.push_back("asked quiet");
     return quiet;
   }
+  LayoutDownloads DownloadForLayout(PayloadArchive& archive, const char* folder, const char* setupCopy,
+                                    String* missing) override {
+    host->calls.push_back("layout downloads " + std::string(folder) + " " + setupCopy);
+    configOnDisk = files->files.count(archive.configPath().c_str()) > 0;
+    missing->Append(missingNames.c_str());
+    return layoutDownloads;
+  }
 
   testing::RecordingHost* host = nullptr;
   testing::FakeFileSystem* files = nullptr;
@@ -46,6 +54,8 @@ class ScriptedPhase final : public PrerequisitePhase {
   bool configOnDisk = false;
   RestartNeed restart = RestartNeed::None;
   std::string logFile;  // the configuration's LogFile, expanded
+  LayoutDownloads layoutDownloads = LayoutDownloads::Complete;
+  std::string missingNames;
 };
 
 constexpr char kExe[] = "C:\\Downloads\\setup.exe";
@@ -57,6 +67,7 @@ class RunTest : public ::testing::Test {
     files.folders = {"C:", "C:\\Temp", "C:\\Downloads", "C:\\Out"};
     phase.host = &host;
     phase.files = &files;
+    host.files = &files;
   }
   int RunWith(const char* tail) {
     RunServices services{files, process, NoLeadBytes, host, launcher, phase, log};
@@ -181,6 +192,117 @@ TEST_F(RunTest, SecondRunOfTheSameSetupChangesNothing) {
     EXPECT_EQ(host.claimed, kExe);
     EXPECT_EQ(files.files.size(), 1u);
   }
+}
+
+// Layout mode: the folder made level by level, the setup copied under its
+// own name (not over itself, nor over an identical copy), the downloads
+// left to the phase; its outcome is the exit code, and a box names what
+// failed unless the run is quiet. Nothing is installed, no Run value is
+// touched, and the run's own folder is gone afterwards.
+TEST_F(RunTest, LayoutMode) {
+  const std::string deep = "C:\\Out\\a b\\c\\";
+  const std::string made = "make folder C:\\Out\\a b";
+  struct Case {
+    const char* name;
+    const char* tail;
+    uint32_t options;
+    bool quiet;
+    LayoutDownloads downloads;
+    std::function<void()> prepare;
+    int code;
+    std::vector<std::string> calls;  // between "start" and "end"
+    bool copied;                     // the copy holds the setup afterwards
+  } cases[] = {
+      {"a new folder, two levels deep", "/layout:\"C:\\Out\\a b\\c\" /qn", HasPrerequisites, false,
+       LayoutDownloads::Complete, [] {}, 0,
+       {"asked quiet", "make folder C:", "make folder C:\\Out", made, made + "\\c",
+        "layout downloads " + deep + " " + deep + "setup.exe"}, true},
+      {"a relative folder", "/layout:lay", 0, false, LayoutDownloads::Complete, [] {}, 0,
+       {"make folder C:", "make folder C:\\Work", "make folder C:\\Work\\lay"}, true},
+      {"the setup's own folder", "/layout:C:\\Downloads /extract:C:\\Out", HasPrerequisites, false,
+       LayoutDownloads::Complete, [&] { files.failCreate.insert(kExe); }, 0,
+       {"asked quiet", "make folder C:", "make folder C:\\Downloads",
+        "layout downloads C:\\Downloads\\ C:\\Downloads\\setup.exe"}, true},
+      {"an identical copy there", "/layout:C:\\Out", 0, false, LayoutDownloads::Complete,
+       [&] {
+         files.files["C:\\Out\\setup.exe"] = files.files[kExe];
+         files.failCreate.insert("C:\\Out\\setup.exe");
+       }, 0, {"make folder C:", "make folder C:\\Out"}, true},
+      {"another file of that name", "/layout:C:\\Out", 0, false, LayoutDownloads::Complete,
+       [&] { files.files["C:\\Out\\setup.exe"] = Bytes(files.files[kExe].size(), 7); }, 0,
+       {"make folder C:", "make folder C:\\Out"}, true},
+      {"no folder", "/layout:C:\\Out\\x", HasPrerequisites, false, LayoutDownloads::Complete,
+       [&] { host.failFolders.insert("C:\\Out\\x"); }, ExitWriteFault,
+       {"asked quiet", "make folder C:", "make folder C:\\Out", "make folder C:\\Out\\x",
+        "layout failure Product Setup: The folder C:\\Out\\x\\ cannot be created."}, false},
+      {"no folder, quiet", "/layout:C:\\Out\\x", HasPrerequisites, true, LayoutDownloads::Complete,
+       [&] { host.failFolders.insert("C:\\Out\\x"); }, ExitWriteFault,
+       {"asked quiet", "make folder C:", "make folder C:\\Out", "make folder C:\\Out\\x"}, false},
+      {"no copy", "/layout:C:\\Out", HasPrerequisites, false, LayoutDownloads::Complete,
+       [&] { files.writeCapacity = static_cast<long long>(files.files[kExe].size()) - 10; }, ExitWriteFault,
+       {"asked quiet", "make folder C:", "make folder C:\\Out",
+        "layout failure Product Setup: The setup cannot be copied into C:\\Out\\."}, false},
+      {"downloads missing", "/layout:C:\\Out", HasPrerequisites, false, LayoutDownloads::Incomplete, [] {},
+       ExitLayoutIncomplete,
+       {"asked quiet", "make folder C:", "make folder C:\\Out",
+        "layout downloads C:\\Out\\ C:\\Out\\setup.exe",
+        "layout failure Product Setup: The layout in C:\\Out\\ is incomplete. These prerequisites could not be "
+        "downloaded:\n\nRuntime\nFonts\n"}, true},
+      {"downloads missing, quiet", "/layout:C:\\Out", HasPrerequisites, true, LayoutDownloads::Incomplete, [] {},
+       ExitLayoutIncomplete,
+       {"asked quiet", "make folder C:", "make folder C:\\Out", "layout downloads C:\\Out\\ C:\\Out\\setup.exe"},
+       true},
+      {"downloads cancelled", "/layout:C:\\Out", HasPrerequisites, false, LayoutDownloads::Cancelled, [] {},
+       ExitUserCancelled,
+       {"asked quiet", "make folder C:", "make folder C:\\Out", "layout downloads C:\\Out\\ C:\\Out\\setup.exe"},
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<testing::TestEntry> entries = testing::WorkedEntries();
+    entries.push_back({PrereqConfig, "Product1.0.ini", Bytes{'x'}});
+    files = testing::FakeFileSystem();
+    files.folders = {"C:", "C:\\Temp", "C:\\Downloads", "C:\\Work"};
+    files.files[kExe] = testing::BuildPayload(77824, entries, c.options);
+    host.calls.clear();
+    host.failFolders.clear();
+    phase.quiet = c.quiet;
+    phase.layoutDownloads = c.downloads;
+    phase.missingNames = "Runtime\nFonts\n";
+    phase.configOnDisk = false;
+    c.prepare();
+    const Bytes setup = files.files[kExe];
+    EXPECT_EQ(RunWith(c.tail), c.code);
+    std::vector<std::string> calls = {"start"};
+    calls.insert(calls.end(), c.calls.begin(), c.calls.end());
+    calls.push_back("end");
+    EXPECT_EQ(Calls(), calls);
+    EXPECT_EQ(host.claimed, kExe);
+    if (c.options & HasPrerequisites && c.code != ExitWriteFault) {
+      EXPECT_TRUE(phase.configOnDisk);
+    }
+    // What is left: the setup, and its copy where one was to be made.
+    size_t left = 0;
+    for (const auto& [path, bytes] : files.files) {
+      EXPECT_EQ(path.find("korvelt-"), std::string::npos) << path;
+      if (path != kExe && bytes == setup) ++left;
+    }
+    bool ownFolder = std::string(c.tail).find("Downloads") != std::string::npos;
+    EXPECT_EQ(left, c.copied && !ownFolder ? 1u : 0u);
+    EXPECT_TRUE(files.files[kExe] == setup);
+    EXPECT_EQ(files.openHandles(), 0);
+  }
+}
+
+// Only a tail that starts with the switch makes a layout; anywhere else the
+// tail is the package's, as any other.
+TEST_F(RunTest, LayoutSwitchOnlyAtTheStart) {
+  files.files[kExe] = testing::WorkedPayload();
+  EXPECT_EQ(RunWith("/qn /layout:C:\\Out"), 0);
+  EXPECT_EQ(Calls()[4], std::string("launch ") + kRunFolder + "Product1.0.msi [/qn /layout:C:\\Out]");
+  host.calls.clear();
+  EXPECT_EQ(RunWith("/layout:x"), 0) << "fewer than two characters name no folder";
+  EXPECT_EQ(Calls()[4], "launch C:\\Temp\\korvelt-08090a0b0c0d0e0f\\Product1.0.msi [/layout:x]");
 }
 
 // A cancelled wizard: nothing extracted or launched, the Run value removed,

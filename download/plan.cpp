@@ -27,6 +27,33 @@ bool BuildPlan(PayloadArchive& payload, PrerequisiteList& prerequisites, Downloa
   return true;
 }
 
+bool BuildLayoutPlan(PayloadArchive& payload, PrerequisiteList& prerequisites, const char* folder,
+                     const char* setupCopy, DownloadServices& services, PrereqPlan* plan) {
+  plan->prerequisites = &prerequisites;
+  plan->payload = &payload;
+  plan->actions.Clear();
+  plan->downloads.items.Clear();
+  for (const Prerequisite& prerequisite : prerequisites.Prerequisites) {
+    if (!plan->actions.Push(prerequisite.Source == PrereqSource::Url ? Download : DontInstall)) return false;
+  }
+  if (!plan->setupCopy.Assign(setupCopy) || !plan->downloads.folder.Assign(folder)) return false;
+  ReconcileDownloads(*plan, services);
+  return true;
+}
+
+size_t ListMissingDownloads(const PrereqPlan& plan, String* names) {
+  const List<Prerequisite>& prerequisites = plan.prerequisites->Prerequisites;
+  size_t missing = 0;
+  for (size_t i = 0; i < plan.actions.Count() && i < prerequisites.Count(); ++i) {
+    if (prerequisites[i].Source != PrereqSource::Url) continue;
+    if (plan.actions[i] == InstallExisting || plan.actions[i] == InstallDownloaded) continue;
+    ++missing;
+    // Without memory for a name the count still tells.
+    if (names->Append(prerequisites[i].DisplayName)) names->Append('\n');
+  }
+  return missing;
+}
+
 bool SetDownloadFolder(PrereqPlan& plan, const char* path, DownloadServices& services) {
   String folder;
   if (!folder.Assign(path)) return false;
@@ -42,6 +69,7 @@ bool DownloadPath(const PrereqPlan& plan, size_t index, LeadByteTest isLead, Str
   const Prerequisite& download = prerequisites[index];
   if (!LocalDownloadPath(folder, download.Location.c_str(), download.FileName.c_str(), isLead, path)) return false;
   if (plan.payload && CompareFileNames(path->c_str(), plan.payload->exePath().c_str(), isLead) == 0) return false;
+  if (!plan.setupCopy.Empty() && CompareFileNames(path->c_str(), plan.setupCopy.c_str(), isLead) == 0) return false;
   for (size_t earlier = 0; earlier < index; ++earlier) {
     const Prerequisite& other = prerequisites[earlier];
     String otherPath;

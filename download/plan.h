@@ -33,6 +33,9 @@ struct PrereqPlan {
   DownloadBatch downloads;
   RestartNeed restart = RestartNeed::None;
   RunLog* log = nullptr;  // null: nothing is logged
+  // A layout's copy of the setup, which no download may take; empty in a
+  // normal run.
+  String setupCopy;
 };
 
 // Builds the plan over `prerequisites` and `payload`, both of which must
@@ -42,6 +45,20 @@ struct PrereqPlan {
 bool BuildPlan(PayloadArchive& payload, PrerequisiteList& prerequisites, DownloadServices& services,
                PrereqPlan* plan);
 
+// Builds the plan of a layout in `folder` (ending in a backslash): every
+// prerequisite with a Url is to be downloaded, whatever detection would
+// say on this machine, since a layout is for others; the rest are left
+// alone. Then ReconcileDownloads, so that what is complete there already
+// is not fetched again. `setupCopy` is the setup's copy in the folder.
+// False when memory runs out.
+bool BuildLayoutPlan(PayloadArchive& payload, PrerequisiteList& prerequisites, const char* folder,
+                     const char* setupCopy, DownloadServices& services, PrereqPlan* plan);
+
+// Appends the display name of every prerequisite with a Url whose file
+// the latest reconcile or download run did not find complete, one a line,
+// and returns how many there are.
+size_t ListMissingDownloads(const PrereqPlan& plan, String* names);
+
 // Makes `path` (a backslash appended unless it ends in one) the download
 // folder, then reconciles. False, with the folder as it was, when memory
 // runs out.
@@ -50,7 +67,7 @@ bool SetDownloadFolder(PrereqPlan& plan, const char* path, DownloadServices& ser
 // The local file of the download of prerequisite `index` in the plan's
 // folder (its FileName, else the file name of its URL). False when it
 // cannot be saved there: the name is not one Windows stores as written, it
-// is the setup's own file, or an earlier prerequisite of the list
+// is the setup's own file or its layout copy, or an earlier prerequisite of the list
 // downloads another address, size or digest under a name the folder takes
 // for the same file, whose bytes this one would splice or overwrite. Two
 // prerequisites with the same address, size and digest share one file.

@@ -255,6 +255,52 @@ TEST_F(PlanTest, DownloadPathsNeverShareAFileBetweenTwoDownloads) {
   }
 }
 
+// A layout plans every Url, whatever detection decided, and nothing from
+// the payload; a complete file in the layout's folder is not fetched; a
+// download named as the setup's copy there has no path. What is not
+// complete afterwards is named, in list order.
+TEST_F(PlanTest, LayoutPlanFetchesEveryUrl) {
+  struct Entry {
+    const char* location;
+    PrereqAction detected;
+    PrereqSource source;
+  };
+  files.folders.insert("D:\\layout");
+  files.files["D:\\layout\\complete.exe"] = Bytes(5, 1);
+  files.files["D:\\layout\\short.exe"] = Bytes(3, 1);
+  files.files["D:\\layout\\setup.exe"] = Bytes(5, 1);
+  const Entry entries[] = {
+      {"http://h/complete.exe", DontInstall, PrereqSource::Url},  // 5 bytes there
+      {"http://h/short.exe", Download, PrereqSource::Url},
+      {"http://h/missing.exe", NotRequired, PrereqSource::Url},
+      {"payload.exe", Install, PrereqSource::SetupFile},
+      {"http://h/setup.exe", Download, PrereqSource::Url},
+      {"http://h/old.exe", InstallExisting, PrereqSource::Url},
+  };
+  for (const Entry& entry : entries) {
+    Add(entry.location, 5, entry.detected);
+    list.Prerequisites[list.Count() - 1].Source = entry.source;
+  }
+  ASSERT_TRUE(BuildLayoutPlan(archive, list, "D:\\layout\\", "D:\\layout\\setup.exe", services, &plan));
+  EXPECT_EQ(testing::DumpPlan(plan), "folder D:\\layout\\\n"
+                                     "actions InstallExisting Download Download DontInstall Download Download");
+  EXPECT_EQ(list.Actions[0], DontInstall) << "detection's own actions stay";
+  String path;
+  EXPECT_FALSE(DownloadPath(plan, 4, NoLeadBytes, &path)) << "never over the setup's copy";
+
+  String names;
+  EXPECT_EQ(ListMissingDownloads(plan, &names), 4u);
+  EXPECT_STREQ(names.c_str(), "http://h/short.exe\nhttp://h/missing.exe\nhttp://h/setup.exe\nhttp://h/old.exe\n");
+
+  // After a run the downloaded ones count as there, the failed ones not.
+  plan.actions[1] = InstallDownloaded;
+  plan.actions[2] = NotFound;
+  plan.actions[5] = InstallDownloaded;
+  names.Clear();
+  EXPECT_EQ(ListMissingDownloads(plan, &names), 2u);
+  EXPECT_STREQ(names.c_str(), "http://h/missing.exe\nhttp://h/setup.exe\n");
+}
+
 // Two downloads under one name: the later one fails without a request and
 // without touching the earlier one's file, which alone is installed; a
 // download named as the setup is never written over it.

@@ -1,6 +1,7 @@
 """The demo: builds the sample product's .msi, packs it into a setup with
 the bootstrapper, shows extract mode, then runs the setup as a user would
-and shows what it installed."""
+and shows what it installed; last, it makes a layout and installs from it
+without a server."""
 import os
 import re
 import shutil
@@ -244,7 +245,36 @@ def wizard_run(work):
     ran = os.path.exists(log)
     print("the runtime ran:", "yes" if ran else "no", "| the main package installed:",
           "yes" if os.path.exists(installed) else "no")
-    return 0 if code == 0 and ran and os.path.exists(installed) else 1
+    if code != 0 or not ran or not os.path.exists(installed):
+        return 1
+    return layout_run(work)
+
+
+def layout_run(work):
+    """A layout of the quiet setup: the setup and the runtime it downloads,
+    in a new folder; then, with nginx stopped, the setup started from there
+    installs the runtime and the main package."""
+    print("== a layout: setup.exe /layout:layout, then an install from it with nginx stopped")
+    harness.uninstall(os.path.join(work, "KorveltSample.msi"))
+    log = os.path.join(work, "layout-ran.log")
+    source = os.path.join(work, "layout-source")
+    os.makedirs(source)
+    layout = os.path.join(work, "layout")
+    with servers.Nginx(os.path.join(work, "served")) as nginx:
+        setup = pack_with_runtime(work, source, nginx, "q", log)
+        code, _ = harness.run_windows('"%s" /layout:layout' % harness.windows_path(setup), cwd=work, timeout=300)
+    print("exit code", code)
+    for name in sorted(os.listdir(layout)) if os.path.isdir(layout) else []:
+        print("  %-28s %10d bytes  in %s" % (name, os.path.getsize(os.path.join(layout, name)), layout))
+    print("nginx is stopped; running layout\\setup.exe")
+    installed_code, _ = harness.run_windows('"%s"' % harness.windows_path(os.path.join(layout, "setup.exe")),
+                                            cwd=layout, timeout=300)
+    print("exit code", installed_code)
+    installed = os.path.join(harness.PREFIX_C, "Program Files", "Korvelt Sample", "readme.txt")
+    ran = os.path.exists(log)
+    print("the runtime ran from the layout:", "yes" if ran else "no", "| the main package installed:",
+          "yes" if os.path.exists(installed) else "no")
+    return 0 if code == 0 and installed_code == 0 and ran and os.path.exists(installed) else 1
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,27 @@ class RecordingHost final : public RunHost {
     return found != environment.end() && !found->second.empty() && value->Assign(found->second.c_str());
   }
   bool WindowsVersion(String* text) override { return text->Assign("6.1.7601 Service Pack 1"); }
+  // A relative path is taken as one in `currentFolder`.
+  bool FullPath(const char* path, String* full) override {
+    std::string given = path;
+    if (given.size() < 2 || given[1] != ':') given = currentFolder + given;
+    return full->Assign(given.c_str());
+  }
+  // A folder is made inside one that exists, in `files`.
+  bool MakeFolder(const char* path) override {
+    calls.push_back("make folder " + std::string(path));
+    std::string folder = path;
+    if (files->folders.count(folder)) return true;
+    size_t slash = folder.rfind('\\');
+    if (slash == std::string::npos || !files->folders.count(folder.substr(0, slash)) || failFolders.count(folder)) {
+      return false;
+    }
+    files->folders.insert(folder);
+    return true;
+  }
+  void ShowLayoutFailure(const char* runTitle, const char* text) override {
+    calls.push_back("layout failure " + std::string(runTitle) + ": " + text);
+  }
 
   std::vector<std::string> calls;
   std::string productName = "Product";
@@ -48,6 +70,9 @@ class RecordingHost final : public RunHost {
   bool alreadyRunning = false;  // another run holds the setup's lock
   std::string claimed;          // the path whose lock the run took
   std::map<std::string, std::string> environment;
+  FakeFileSystem* files = nullptr;     // where MakeFolder makes folders
+  std::set<std::string> failFolders;  // making these fails
+  std::string currentFolder = "C:\\Work\\";
 };
 
 class RecordingLauncher final : public ShellLauncher {

@@ -219,6 +219,32 @@ class DocsTest(WineTestCase):
             self.assertEqual(read(os.path.join(self.setup_folder, "ContosoRuntime.exe")), served)
             self.assertEqual([(r.path, r.status) for r in nginx.requests()], [("/runtime/ContosoRuntime.exe", 200)])
 
+    # A layout made on a machine that has the runtime holds the setup and
+    # the runtime's download, not the fonts it carries; started from there
+    # with no server, the setup installs both and the main package.
+    def test_layout_example(self):
+        served_folder = self.path("served", "runtime")
+        os.makedirs(served_folder)
+        served = read(PROGRAM)
+        with open(os.path.join(served_folder, "ContosoRuntime.exe"), "wb") as out:
+            out.write(served)
+        set_registry_value(RUNTIME_KEY, "Version", "2.0.507")
+        layout = self.path("deploy", "Contoso 2.1")
+        with Nginx(self.path("served")) as nginx:
+            setup = self.make_setup("layout", served, nginx.url(""))
+            code, output = run_windows('"%s" /layout:"%s"' % (windows_path(setup), windows_path(layout)),
+                                       cwd=self.setup_folder, timeout=300)
+            self.assertEqual(code, 0, output)
+        self.assertEqual(sorted(os.listdir(layout)), ["ContosoRuntime.exe", "ContosoSetup.exe"])
+        self.assertEqual(read(os.path.join(layout, "ContosoRuntime.exe")), served)
+        self.assertFalse(os.path.exists(installed_marker(self.product)))
+        delete_registry_key(RUNTIME_KEY)
+        code, output = run_windows('"%s"' % windows_path(os.path.join(layout, "ContosoSetup.exe")), cwd=layout,
+                                   timeout=300, env={"KORVELT_PREREQ_LOG": windows_path(self.log)})
+        self.assertEqual(code, 0, output)
+        self.assertEqual(self.ran(), [("ContosoRuntime.exe", "/quiet /norestart"), ("ContosoFonts.exe", "/silent")])
+        self.assertTrue(os.path.exists(installed_marker(self.product)))
+
     # Exit codes of its own: 5100 is a success, and the engine is found
     # afterwards; 1603 is a failure though it is found; either way the main
     # package installs and the setup ends with its code. The author's log
@@ -263,7 +289,7 @@ class ExamplesTest(unittest.TestCase):
     # Every example the reference marks is one that a test above runs.
     def test_every_example_is_run(self):
         blocks, rows = examples()
-        self.assertEqual(sorted(blocks), ["complete", "file-name", "file-search", "https", "registry-keys",
+        self.assertEqual(sorted(blocks), ["complete", "file-name", "file-search", "https", "layout", "registry-keys",
                                           "registry-value", "success-codes"])
         self.assertEqual(list(rows), ["complete"])
         self.assertEqual(len(rows["complete"]), 3)

@@ -60,8 +60,8 @@ class LayoutTest(WineTestCase):
         return '"%s" /layout:"%s" /qn /extract:%s' % (windows_path(setup), windows_path(self.layout),
                                                      windows_path(self.path("nowhere")))
 
-    def make_layout(self, setup):
-        code, output = run_windows(self.layout_command(setup), cwd=self.setup_folder, timeout=300)
+    def make_layout(self, setup, env=None):
+        code, output = run_windows(self.layout_command(setup), cwd=self.setup_folder, timeout=300, env=env)
         return code
 
     def assert_layout(self, setup, names=("setup.exe", "two.exe", "three.exe")):
@@ -173,10 +173,18 @@ class LayoutTest(WineTestCase):
     # third without a server, and installs quietly without one.
     def test_quiet_layout(self):
         self.folders_before = run_folders()
+        log = self.path("layout.log")
         with Nginx(self.served) as nginx:
             setup = self.make_setup(nginx.url, quiet=True)
-            self.assertEqual(self.make_layout(setup), 1612, "three.exe is not served")
+            self.assertEqual(self.make_layout(setup, env={"KORVELT_LOG": windows_path(log)}), 1612,
+                             "three.exe is not served")
             self.assert_layout(setup, ("setup.exe", "two.exe"))
+            # The log tells the layout as it tells a normal run.
+            with open(log, encoding="latin-1") as lines:
+                texts = [line.rstrip("\r\n").split("] ", 1)[1] for line in lines]
+            self.assertIn('layout into "%s\\"' % windows_path(self.layout), texts)
+            self.assertIn("layout: 1 downloads missing", texts)
+            self.assertEqual(texts[-1], "exit code 1612")
             shutil.copy(PROGRAM, os.path.join(self.served, "three.exe"))
             asked = len(nginx.requests())
             self.assertEqual(self.make_layout(setup), 0)
@@ -189,6 +197,30 @@ class LayoutTest(WineTestCase):
                                    timeout=300)
         self.assertEqual(code, 0, output)
         self.assert_installed_from_layout()
+
+    # Cancel in the download window ends the layout with 1602, as a
+    # cancelled wizard does, without a box; what came is kept.
+    def test_cancelled_layout(self):
+        self.folders_before = run_folders()
+        watcher = driver.Watcher()
+        try:
+            with FaultServer(self.served) as server:
+                server.script = ["held"]
+                setup = self.make_setup(lambda name: server.url("scripted", name), quiet=False)
+                run = watcher.watch(start_windows(self.layout_command(setup), cwd=self.setup_folder))
+                self.addCleanup(stop_run, run)
+                window = watcher.wait_for(
+                    lambda d: d.caption == "Downloading..." and d.control(id=ids.IDCANCEL) is not None,
+                    what="the download window")
+                driver.click(window.control(id=ids.IDCANCEL))
+                self.assertEqual(finish(run, timeout=300, probe=watcher.probe), 1602)
+            self.assertFalse(watcher.seen(lambda d: d.caption == "Korvelt Setup"), "no box")
+        finally:
+            watcher.stop()
+        self.assertEqual(sorted(os.listdir(self.layout)), ["setup.exe", "two.exe"])
+        self.assertLess(os.path.getsize(os.path.join(self.layout, "two.exe")), len(self.program))
+        self.assertFalse(os.path.exists(installed_marker(self.product)))
+        self.assertIsNone(registry_value(RUN_KEY, windows_path(setup)))
 
 
 if __name__ == "__main__":

@@ -272,7 +272,11 @@ def layout_run(work):
     print("exit code", installed_code)
     installed = os.path.join(harness.PREFIX_C, "Program Files", "Korvelt Sample", "readme.txt")
     ran = os.path.exists(log)
-    print("the runtime ran from the layout:", "yes" if ran else "no", "| the main package installed:",
+    if ran:
+        with open(log, encoding="latin-1") as lines:
+            for line in lines:
+                print("the prerequisite ran: %s" % line.split("|")[1])
+    print("the runtime ran:", "yes" if ran else "no", "| the main package installed:",
           "yes" if os.path.exists(installed) else "no")
     return 0 if code == 0 and installed_code == 0 and ran and os.path.exists(installed) else 1
 

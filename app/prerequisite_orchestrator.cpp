@@ -104,10 +104,15 @@ LayoutDownloads PrerequisiteOrchestrator::DownloadForLayout(PayloadArchive& arch
   if (!BuildLayoutPlan(archive, list, folder, setupCopy, downloads_, &plan)) return LayoutDownloads::Incomplete;
   plan.log = log_;
   bool quiet = IsQuietRun(list, services_.detection.isLead);
-  int32_t code = DownloadPrerequisites(plan, downloads_, quiet ? nullptr : layoutDialog_);
-  if (code == DownloadAborted) return LayoutDownloads::Cancelled;
-  // Items the worker did not reach stay Pending, and count as missing.
-  ApplyDownloadResults(plan);
+  // A complete layout is checked without a window or a session.
+  bool toFetch = false;
+  for (PrereqAction action : plan.actions) toFetch = toFetch || action == Download;
+  if (toFetch) {
+    int32_t code = DownloadPrerequisites(plan, downloads_, quiet ? nullptr : layoutDialog_);
+    if (code == DownloadAborted) return LayoutDownloads::Cancelled;
+    // Items the worker did not reach stay Pending, and count as missing.
+    ApplyDownloadResults(plan);
+  }
   size_t count = ListMissingDownloads(plan, missing);
   LogPrint(log_, "layout: %u downloads missing", static_cast<uint32_t>(count));
   return count == 0 ? LayoutDownloads::Complete : LayoutDownloads::Incomplete;

@@ -91,8 +91,9 @@ class PrerequisitePhase {
   virtual bool ConfiguredLogFile(PayloadArchive& archive, String* path) = 0;
   // Downloads every prerequisite with a Url into `folder` (ending in a
   // backslash), whatever detection would say, under the download window
-  // unless the configuration is quiet; `setupCopy` is the file no download
-  // may take. Appends the display name of each prerequisite still missing
+  // unless the configuration is quiet; what is complete there already is
+  // not fetched, and with nothing to fetch no window opens. `setupCopy` is
+  // the file no download may take. Appends the display name of each prerequisite still missing
   // there to `missing`, one a line.
   virtual LayoutDownloads DownloadForLayout(PayloadArchive& archive, const char* folder, const char* setupCopy,
                                             String* missing) = 0;

@@ -7,7 +7,8 @@
 namespace korvelt {
 namespace {
 
-constexpr uint32_t kCompareChunk = 32768;
+// The bytes read at a time, in copies and comparisons.
+constexpr uint32_t kChunk = 32768;
 
 // Reads until `size` bytes came or the file ended; false when a read fails.
 bool ReadFully(FileSystem& files, FileId file, unsigned char* into, uint32_t size, uint32_t* done) {
@@ -27,25 +28,25 @@ bool SameContent(FileSystem& files, FileId a, FileId b, HeapBuffer& buffer) {
   uint64_t sizeB = 0;
   if (!files.Size(a, &sizeA) || !files.Size(b, &sizeB) || sizeA != sizeB) return false;
   unsigned char* left = buffer.Bytes();
-  unsigned char* right = left + kCompareChunk;
+  unsigned char* right = left + kChunk;
   for (;;) {
     uint32_t gotA = 0;
     uint32_t gotB = 0;
-    if (!ReadFully(files, a, left, kCompareChunk, &gotA) || !ReadFully(files, b, right, kCompareChunk, &gotB)) {
+    if (!ReadFully(files, a, left, kChunk, &gotA) || !ReadFully(files, b, right, kChunk, &gotB)) {
       return false;
     }
     if (gotA != gotB) return false;
     for (uint32_t i = 0; i < gotA; ++i) {
       if (left[i] != right[i]) return false;
     }
-    if (gotA < kCompareChunk) return true;
+    if (gotA < kChunk) return true;
   }
 }
 
 bool CopyContent(FileSystem& files, FileId from, FileId to, HeapBuffer& buffer) {
   for (;;) {
     uint32_t got = 0;
-    if (!files.Read(from, buffer.Bytes(), kCompareChunk, &got)) return false;
+    if (!files.Read(from, buffer.Bytes(), kChunk, &got)) return false;
     if (got == 0) return files.Flush(to);
     uint32_t written = 0;
     if (!files.Write(to, buffer.Bytes(), got, &written) || written != got) return false;
@@ -79,7 +80,7 @@ bool CreateFolderPath(RunHost& host, const char* folder, LeadByteTest isLead) {
 }
 
 SetupCopy CopySetup(FileSystem& files, const char* from, const char* to) {
-  HeapBuffer buffer(2 * kCompareChunk);
+  HeapBuffer buffer(2 * kChunk);
   if (!buffer.Valid()) return SetupCopy::Failed;
   ScopedFile source(files, files.OpenForReading(from));
   if (!source.Valid()) return SetupCopy::Failed;

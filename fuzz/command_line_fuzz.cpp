@@ -1,5 +1,5 @@
-// Cuts arbitrary command lines and looks for the extract folder in them,
-// in a single-byte and a double-byte code page.
+// Cuts arbitrary command lines and looks for the extract and layout folders
+// in them, in a single-byte and a double-byte code page.
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
@@ -20,6 +20,12 @@ void Check(const std::string& line, LeadByteTest isLead) {
   String folder;
   if (!ParseExtractFolder(tail, isLead, &folder)) __builtin_trap();
   if (!folder.Empty() && (!folder.EndsWith('\\') || folder.Length() > strlen(tail))) __builtin_trap();
+  String layout;
+  if (!ParseLayoutFolder(tail, isLead, &layout)) __builtin_trap();
+  if (!layout.Empty() && (strncmp(tail, "/layout:", 8) != 0 || !layout.EndsWith('\\') ||
+                          layout.Length() > strlen(tail) - 8 + 1)) {
+    __builtin_trap();
+  }
 }
 
 }  // namespace

@@ -79,9 +79,9 @@ class WineTestCase(unittest.TestCase):
 
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="korvelt-e2e-")
-
-    def tearDown(self):
-        shutil.rmtree(self.folder, ignore_errors=True)
+        # Cleanups run last first, so the folder goes after every cleanup
+        # the test adds (an uninstall still finds its package in it).
+        self.addCleanup(shutil.rmtree, self.folder, True)
 
     def path(self, *parts):
         return os.path.join(self.folder, *parts)

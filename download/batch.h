@@ -107,7 +107,7 @@ struct DownloadBatch {
 enum DownloadMessage : uint32_t {
   DL_COMPLETE = 1025,       // outcome only: the file is complete
   DL_FILE_START = 1026,     // wParam item index
-  DL_PROGRESS = 1027,       // wParam bytes now on disk, lParam hundredths of KB/s or 0
+  DL_PROGRESS = 1027,       // wParam bytes added on disk, lParam hundredths of KB/s or 0
   DL_FILE_DONE = 1028,      // wParam item index
   DL_OPEN_FAILED = 1029,    // wParam item index; 0 when the session failed
   DL_SAVE_FAILED = 1030,    // wParam item index

@@ -314,7 +314,8 @@ void PrerequisitesPage::MakeTip() {
   if (!tip_) return;
   TOOLINFOA tool = {};
   tool.cbSize = TTTOOLINFOA_V2_SIZE;
-  tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE;
+  // The pointer under the tip still reaches the list.
+  tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE | TTF_TRANSPARENT;
   tool.hwnd = page_;
   tool.uId = reinterpret_cast<UINT_PTR>(list);
   tool.lpszText = tipText_;
@@ -327,11 +328,15 @@ void PrerequisitesPage::ShowTip(LPARAM at) {
   LVHITTESTINFO hit = {};
   hit.pt.x = static_cast<int16_t>(LOWORD(at));
   hit.pt.y = static_cast<int16_t>(HIWORD(at));
-  if (SendMessageA(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0 || hit.iItem < 0) return HideTip();
-  if (hit.iItem == tipRow_ && hit.iSubItem == tipColumn_) return;
+  bool onCell = SendMessageA(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) >= 0 && hit.iItem >= 0;
+  if (onCell && hit.iItem == tipRow_ && hit.iSubItem == tipColumn_) return;
+  HideTip();
+  if (!onCell || !tip_) return;
   CellText(list, hit.iItem, hit.iSubItem, tipText_, sizeof tipText_);
-  int32_t need = TextWidth(list, tipText_) + ScaleToWindow(list, kCellPadding);
-  if (!tip_ || need <= SendMessageA(list, LVM_GETCOLUMNWIDTH, hit.iSubItem, 0)) return HideTip();
+  // A cell that shows its whole text needs no tip.
+  if (TextWidth(list, tipText_) + ScaleToWindow(list, kCellPadding) <= SendMessageA(list, LVM_GETCOLUMNWIDTH, hit.iSubItem, 0)) {
+    return;
+  }
   tipRow_ = hit.iItem;
   tipColumn_ = hit.iSubItem;
   TOOLINFOA tool = {};
@@ -366,7 +371,10 @@ void PrerequisitesPage::HideTip() {
 LRESULT CALLBACK PrerequisitesPage::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
   PrerequisitesPage* self = PageOf(GetParent(list));
   if (message == WM_MOUSEMOVE) self->ShowTip(lParam);
-  if (message == WM_MOUSELEAVE || message == WM_MOUSEWHEEL || message == WM_VSCROLL) self->HideTip();
+  // The rows move under a tip that stayed.
+  if (message == WM_MOUSELEAVE || message == WM_MOUSEWHEEL || message == WM_VSCROLL || message == WM_KEYDOWN) {
+    self->HideTip();
+  }
   if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && self->OpenChooserByKey(message, wParam)) {
     // The system still learns that a key came with Alt, or Alt's release
     // would open the window menu over the chooser.

@@ -4,6 +4,7 @@ dialog probe. Enter is Next while Next has work to do; the chooser opens
 from the keys on the selected row and its choice counts before any sheet
 button acts; the focus stays where the keys can reach it."""
 import os
+import time
 import unittest
 
 import control_ids as ids
@@ -14,6 +15,7 @@ from servers import Nginx
 
 PROGRAM = os.path.join(TOOLS, "fake_prereq.exe")
 NEXT, FINISH, LIST, HINT = ids.kNextButton, ids.kFinishButton, ids.IDC_PREREQ_LIST, ids.IDC_STEP_HINT
+TEXT = ids.IDC_INFORMATION_TEXT
 DOWNLOAD_HINT = "Please press the Next button to start downloading the prerequisites."
 INSTALL_HINT = "Please press the Next button to install the prerequisites."
 FINISH_HINT = "Please press the Finish button to install the main application."
@@ -69,7 +71,9 @@ class KeyboardTest(WineTestCase):
 
     def information_page(self, watcher):
         page = watcher.wait_for(lambda d: d.caption == "Korvelt Setup" and d.control(kind="RICHEDIT") is not None and
-                                d.control(id=NEXT) is not None and d.control(id=NEXT).enabled, what="the Information page")
+                                d.control(id=NEXT) is not None and d.control(id=NEXT).enabled and
+                                d.focused() is not None and d.focused().id == NEXT,
+                                what="the Information page, the focus on Next")
         self.assertTrue(page.control(id=NEXT).default, "Enter is Next on the Information page")
         self.assertFalse(page.control(id=FINISH).default)
         return page
@@ -90,7 +94,22 @@ class KeyboardTest(WineTestCase):
             return focus is None or (focused is not None and focused.id == focus)
         return watcher.wait_for(test, what="%s: %s, %s, focus on %s, chooser %s" % (what, actions, hint, focus, chooser))
 
-    # Enter on the Information page shows the list with the focus on it;
+    def tab_to(self, watcher, dialog, control):
+        """Presses Tab until `control` (an id) of `dialog` has the focus, as
+        a user watching the focus ring would, once round the dialog at most."""
+        def focused(d):
+            return d.handle == dialog.handle and d.focused() is not None and d.focused().id == control
+        for presses in range(len(dialog.controls)):
+            driver.keys("Tab", into=dialog if presses == 0 else None)
+            deadline = time.monotonic() + 3
+            while time.monotonic() < deadline and not watcher.seen(focused):
+                time.sleep(0.1)
+            if watcher.seen(focused):
+                break
+        return watcher.wait_for(focused, what="the focus on control %d" % control)
+
+    # Tab reaches the information text, and Enter there is Next: it shows
+    # the list with the focus on it;
     # Down and Space open the chooser on a row, Home and Enter take "Don't
     # Install" without pressing Next; then Enter downloads, Enter installs
     # and Enter finishes, the focus on the default button after each window.
@@ -100,7 +119,8 @@ class KeyboardTest(WineTestCase):
             try:
                 run = self.start(nginx.url("two.exe"), watcher)
                 info = self.information_page(watcher)
-                driver.keys("Return", into=info)
+                self.tab_to(watcher, info, TEXT)
+                driver.keys("Next", "Return")
                 page = self.page(watcher, ["Install", "Download", "Don't Install", "Install"], DOWNLOAD_HINT, focus=LIST)
                 self.assertEqual([r[0] for r in page.control(id=LIST).rows], NAMES)
                 self.assertTrue(page.control(id=NEXT).default)

@@ -3,9 +3,9 @@ a list of twelve prerequisites with long names, whose columns must fit the
 list with no cell of Status or Action cut and no horizontal scroll bar; and
 the wizard at 96, 144 and 192 dots per inch (the prefix's LogPixels,
 restored afterwards), per-monitor aware and laid out at each density. Wine
-takes the density from the machine's LogPixels, under Hardware Profiles,
-before the user's one under Control Panel\Desktop, and each process reads
-it when it starts. The
+takes the density from the user's LogPixels under Control Panel\Desktop,
+else from the machine's under Hardware Profiles, and each process reads it
+when it starts. The
 screenshots under build/e2e are for a person to look at."""
 import os
 import subprocess
@@ -22,7 +22,7 @@ NEXT, LIST, HINT = ids.kNextButton, ids.IDC_PREREQ_LIST, ids.IDC_STEP_HINT
 # The room a list view leaves beside a cell's text, as its own auto-sizing
 # adds it: a cell narrower than its text and this is drawn cut.
 CELL_PADDING = 12
-FONTS = "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"
+DESKTOP = "HKCU\\Control Panel\\Desktop"
 # Per-monitor awareness, as GetAwarenessFromDpiAwarenessContext tells it.
 PER_MONITOR = 2
 
@@ -148,11 +148,11 @@ class WizardLooksTest(WineTestCase):
     # drawn at the screen's density: the sheet grows with it, the list's
     # columns still fit. Screenshots of both pages at each density.
     def test_each_density(self):
-        before = dword(FONTS, "LogPixels")
-        self.addCleanup(set_dword, FONTS, "LogPixels", before)
+        before = dword(DESKTOP, "LogPixels")
+        self.addCleanup(set_dword, DESKTOP, "LogPixels", before)
         widths = {}
         for dpi in (96, 144, 192):
-            set_dword(FONTS, "LogPixels", dpi)
+            set_dword(DESKTOP, "LogPixels", dpi)
             watcher = driver.Watcher()
             try:
                 run = self.start(3, watcher)

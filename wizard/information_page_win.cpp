@@ -40,6 +40,12 @@ INT_PTR CALLBACK InformationPage::Proc(HWND page, UINT message, WPARAM, LPARAM l
   }
   InformationPage* self = PageOf(page);
   if (self && message == WM_NOTIFY) return self->Notify(page, *reinterpret_cast<const NMHDR*>(lParam));
+  // On a screen of another density the sheet's icons are loaded again at
+  // the sizes that screen wants.
+  if (self && message == WM_DPICHANGED_AFTERPARENT && self->activated_) {
+    self->icons_.Set(GetParent(page), IDI_KORVELT);
+    return TRUE;
+  }
   return FALSE;
 }
 

@@ -416,7 +416,8 @@ std::string ColumnFit(HWND list, int rows) {
 // Twelve rows of long names: the columns fill the list's client area, which
 // the vertical scroll bar narrows, with no horizontal scroll bar, Status
 // and Action whole and Name the rest. A change of density, which resizes
-// the list, lays them out again, and takes an open choice first.
+// the list, lays them out again, and takes an open choice first; the
+// sheet's icons are loaded again for it.
 TEST_F(WizardTest, ColumnsFitTheListWhateverItHolds) {
   WizardSetup setup;
   std::vector<std::string> files;
@@ -439,10 +440,16 @@ TEST_F(WizardTest, ColumnsFitTheListWhateverItHolds) {
     SendMessageA(d.Page(), WM_DPICHANGED_AFTERPARENT, 0, 0);
     d.Note("laid out again: " + ColumnFit(d.List(), d.Rows()) + "; first row " + d.Cell(0, 2) +
            (d.Chooser() ? ", chooser open" : ""));
+    // The Information page loads the sheet's icons again for the new screen.
+    LRESULT before = SendMessageA(d.sheet(), WM_GETICON, ICON_SMALL, 0);
+    HWND information = reinterpret_cast<HWND>(SendMessageA(d.sheet(), PSM_INDEXTOHWND, 0, 0));
+    SendMessageA(information, WM_DPICHANGED_AFTERPARENT, 0, 0);
+    LRESULT after = SendMessageA(d.sheet(), WM_GETICON, ICON_SMALL, 0);
+    d.Note(after && after != before ? "icons loaded again" : "icons as they were");
     d.Press(IDCANCEL, false);
   });
   EXPECT_EQ(setup.log, (Log{"shown: fills, v bar", "narrowed: does not fill, h bar, v bar",
-                            "laid out again: fills, v bar; first row Don't Install"}));
+                            "laid out again: fills, v bar; first row Don't Install", "icons loaded again"}));
 }
 
 // Browse: the picker titled with string 134; a folder holding the

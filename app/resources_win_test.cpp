@@ -230,7 +230,9 @@ TEST(ResourcesTest, VersionBlock) {
   FreeLibrary(version);
 }
 
-// The manifest asks for common controls 6, no elevation, and names the systems it knows.
+// The manifest asks for common controls 6, no elevation, per-monitor DPI
+// awareness (version 2, with the system-wide awareness for the systems
+// before it), and names the systems it knows.
 TEST(ResourcesTest, ManifestRequests) {
   std::string manifest = ResourceBytes(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, 1);
   ASSERT_FALSE(manifest.empty());
@@ -239,6 +241,8 @@ TEST(ResourcesTest, ManifestRequests) {
       "version=\"6.0.0.0\"",
       "publicKeyToken=\"6595b64144ccf1df\"",
       "level=\"asInvoker\"",
+      "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true/pm</dpiAware>",
+      "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">PerMonitorV2, PerMonitor</dpiAwareness>",
       "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
       "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",
   };

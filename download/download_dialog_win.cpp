@@ -6,8 +6,10 @@
 #include "download/download_dialog.h"
 #include "resources/resource_ids.h"
 #include "ui/common_controls_win.h"
+#include "ui/dpi_win.h"
 #include "ui/layout_win.h"
 #include "ui/messages_win.h"
+#include "ui/window_icons_win.h"
 
 namespace korvelt {
 namespace {
@@ -62,6 +64,7 @@ class DownloadWindow final : public DownloadDialogView {
 
   DownloadServices& services_;
   DialogResizer resizer_;
+  WindowIcons icons_;
   HWND dialog_ = nullptr;
 };
 
@@ -69,7 +72,7 @@ void DownloadWindow::AddColumn(int index, const char* title, int width) {
   LVCOLUMNA column = {};
   column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
   column.fmt = LVCFMT_LEFT;
-  column.cx = width;
+  column.cx = ScaleToWindow(dialog_, width);
   column.pszText = const_cast<char*>(title);
   Send(IDC_DOWNLOAD_LIST, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column));
 }
@@ -102,6 +105,7 @@ void DownloadWindow::ShowWrongContent(const char* name) {
 
 void DownloadWindow::Initialise(HWND dialog) {
   dialog_ = dialog;
+  icons_.Set(dialog, IDI_KORVELT);
   DWORD styles = LVS_EX_FULLROWSELECT | (CommonControlsAtLeast580() ? LVS_EX_LABELTIP : 0);
   Send(IDC_DOWNLOAD_LIST, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, styles);
   AddColumn(0, "URL", kUrlColumnWidth);

@@ -66,8 +66,9 @@ class DownloadDialogWinTest : public ::testing::Test {
   HWND owner = nullptr;
 };
 
-// The dialog as it opens: its window, every control where the template
-// puts it, the list's styles, columns and rows, the bars, the labels.
+// The dialog as it opens: its window with the setup's icons, every control
+// where the template puts it, the list's styles, columns and rows, the
+// bars, the labels.
 TEST_F(DownloadDialogWinTest, OpensOverTheRun) {
   Seen seen;
   const struct {
@@ -88,6 +89,8 @@ TEST_F(DownloadDialogWinTest, OpensOverTheRun) {
   int32_t code = driver.Run([&](HWND dialog) {
     if (!dialog) return;
     seen["title"] = WindowText(dialog);
+    seen["icons"] = std::string(SendMessageA(dialog, WM_GETICON, ICON_BIG, 0) ? "large" : "-") +
+                    (SendMessageA(dialog, WM_GETICON, ICON_SMALL, 0) ? " small" : " -");
     LONG style = GetWindowLongA(dialog, GWL_STYLE);
     const LONG frame = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
     seen["frame"] = (style & frame) == frame ? "caption, system menu, sizing frame, clips children" : "other";
@@ -156,6 +159,7 @@ TEST_F(DownloadDialogWinTest, OpensOverTheRun) {
   });
   EXPECT_EQ(code, DownloadSucceeded);
   EXPECT_EQ(seen["title"], "Downloading...");
+  EXPECT_EQ(seen["icons"], "large small");
   EXPECT_EQ(seen["frame"], "caption, system menu, sizing frame, clips children");
   EXPECT_EQ(seen["owner"], "owner");
   EXPECT_EQ(seen["centred"], "yes");

@@ -2,6 +2,7 @@
 
 #include "resources/resource_ids.h"
 #include "ui/layout_win.h"
+#include "ui/window_icons_win.h"
 
 namespace korvelt {
 namespace {
@@ -19,13 +20,22 @@ void RunHere(HWND dialog, InstallRun& run) {
   EndDialog(dialog, 0);
 }
 
-// The dialog's parameter is the InstallRun.
+// What the dialog works with: the run, and the icons it shows while it is up.
+struct InstallWindow {
+  InstallRun* run;
+  WindowIcons icons;
+};
+
+// The dialog's parameter is its InstallWindow.
 INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* run = reinterpret_cast<InstallRun*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  auto* window = reinterpret_cast<InstallWindow*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  InstallRun* run = window ? window->run : nullptr;
   switch (message) {
     case WM_INITDIALOG:
-      run = reinterpret_cast<InstallRun*>(lParam);
+      window = reinterpret_cast<InstallWindow*>(lParam);
+      run = window->run;
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      window->icons.Set(dialog, IDI_KORVELT);
       PlaceCentred(dialog);
       if (!StartInstaller(*run, reinterpret_cast<WindowId>(dialog))) {
         ShowWindow(dialog, SW_SHOW);
@@ -52,8 +62,9 @@ INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 }  // namespace
 
 bool Win32InstallDialog::Show(InstallRun& run) {
+  InstallWindow window{&run, {}};
   INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INSTALLING), GetActiveWindow(),
-                                   InstallDialogProc, reinterpret_cast<LPARAM>(&run));
+                                   InstallDialogProc, reinterpret_cast<LPARAM>(&window));
   return result != -1;
 }
 

@@ -118,6 +118,7 @@ struct Seen {
   bool openAfterCancel = false;
   bool openAfterClose = false;
   LONG style = 0;
+  bool icons = false;
 };
 
 // Waits on its own thread for the dialog of `run`, reads it, sends it the
@@ -140,6 +141,7 @@ DWORD WINAPI ProbeDialog(void* data) {
   if (!dialog) return 0;
   seen.title = Text(dialog);
   seen.style = GetWindowLongA(dialog, GWL_STYLE);
+  seen.icons = SendMessageA(dialog, WM_GETICON, ICON_BIG, 0) && SendMessageA(dialog, WM_GETICON, ICON_SMALL, 0);
   seen.caption = Text(GetDlgItem(dialog, -1));
   seen.label = Label(dialog);
   SendMessageA(dialog, IN_STARTING, 1, 0);
@@ -173,6 +175,7 @@ TEST_F(InstallDialogTest, StartsAsStaticAndOnlyTheInstallerClosesIt) {
   const Seen& seen = probe.seen;
   ASSERT_NE(seen.dialog, nullptr) << "the dialog never showed";
   EXPECT_EQ(seen.title, "Launching PreRequisites");
+  EXPECT_TRUE(seen.icons) << "the setup's icon, large and small";
   EXPECT_EQ(seen.caption, "Installing:");
   EXPECT_EQ(seen.label, "Static");
   EXPECT_EQ(seen.afterFirst, "Fonts");

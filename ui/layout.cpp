@@ -25,6 +25,14 @@ int32_t CentreOnAxis(int32_t size, int32_t targetLow, int32_t targetHigh, int32_
 
 }  // namespace
 
+int32_t ScaledPixels(int32_t pixels, int32_t dpi) {
+  if (dpi <= 0) return pixels;
+  int64_t scaled = static_cast<int64_t>(pixels) * dpi;
+  // Halves round away from zero, as the platform's MulDiv does.
+  scaled = scaled >= 0 ? (scaled + 48) / 96 : (scaled - 48) / 96;
+  return Clamp32(scaled);
+}
+
 LayoutPoint CentredPosition(const LayoutRect& window, const LayoutRect& target, const LayoutRect& bound) {
   LayoutPoint point;
   point.x = CentreOnAxis(window.Width(), target.left, target.right, bound.left, bound.right);

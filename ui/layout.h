@@ -40,6 +40,11 @@ struct LayoutSize {
 // position starts before it, and on its far edge otherwise.
 LayoutPoint CentredPosition(const LayoutRect& window, const LayoutRect& target, const LayoutRect& bound);
 
+// A length of `pixels` at the platform's reference 96 dots per inch,
+// taken to `dpi`, rounded to the nearest pixel. A dpi of 0 or less
+// leaves it unchanged.
+int32_t ScaledPixels(int32_t pixels, int32_t dpi);
+
 // How a control follows its dialog's size.
 enum ResizeFlag : uint32_t {
   StretchX = 0x1,  // right edge follows the width change

@@ -58,6 +58,22 @@ TEST(CentredPositionTest, ExtremeCoordinatesStayInRange) {
   EXPECT_EQ(point, (LayoutPoint{INT32_MAX - 10, INT32_MAX - 10}));
 }
 
+// Lengths at 96 dots per inch taken to other densities, rounded to the
+// nearest pixel with halves away from zero; no density leaves them alone.
+TEST(ScaledPixelsTest, FollowTheDensity) {
+  struct Case {
+    int32_t pixels, dpi, expected;
+  } cases[] = {
+      {100, 96, 100},  {100, 144, 150},         {100, 192, 200},         {80, 120, 100},
+      {1, 144, 2},     {3, 120, 4},             {5, 120, 6},             {-5, 120, -6},
+      {200, 0, 200},   {200, -96, 200},         {0, 192, 0},             {INT32_MAX, 192, INT32_MAX},
+      {INT32_MIN, 192, INT32_MIN}, {INT32_MAX, 48, INT32_MAX / 2 + 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ScaledPixels(c.pixels, c.dpi), c.expected) << c.pixels << " px at " << c.dpi << " dpi";
+  }
+}
+
 struct AnchorCase {
   const char* name;
   uint32_t flags;

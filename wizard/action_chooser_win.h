@@ -1,6 +1,6 @@
 // The action chooser: a drop-down list laid over a row's Action cell that
-// applies the user's choice only when it loses the keyboard focus, and
-// then goes away.
+// applies the user's choice when it loses the keyboard focus, or at once
+// on Enter or Tab, and then goes away; Escape takes it away unchanged.
 #pragma once
 
 #include <stdint.h>
@@ -36,13 +36,20 @@ class ActionChooser {
   // The open chooser's window, or null.
   HWND window() const { return window_; }
 
- private:
+  // Applies the open chooser's choice now, before a sheet button acts on
+  // the plan, however that button was pressed; nothing when none is open.
   void Commit();
+
+ private:
+  // Hands the focus back to the list, which commits; `keep` false makes
+  // the commit change nothing.
+  void Leave(bool keep);
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   ChoiceTarget& target_;
   HWND window_ = nullptr;
   WNDPROC original_ = nullptr;
+  bool discard_ = false;
 };
 
 }  // namespace korvelt

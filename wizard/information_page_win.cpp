@@ -31,11 +31,6 @@ InformationPage* PageOf(HWND page) { return reinterpret_cast<InformationPage*>(G
 
 }  // namespace
 
-InformationPage::~InformationPage() {
-  if (largeIcon_) DestroyIcon(largeIcon_);
-  if (smallIcon_) DestroyIcon(smallIcon_);
-}
-
 INT_PTR CALLBACK InformationPage::Proc(HWND page, UINT message, WPARAM, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* self = reinterpret_cast<InformationPage*>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
@@ -45,6 +40,12 @@ INT_PTR CALLBACK InformationPage::Proc(HWND page, UINT message, WPARAM, LPARAM l
   }
   InformationPage* self = PageOf(page);
   if (self && message == WM_NOTIFY) return self->Notify(page, *reinterpret_cast<const NMHDR*>(lParam));
+  // On a screen of another density the sheet's icons are loaded again at
+  // the sizes that screen wants.
+  if (self && message == WM_DPICHANGED_AFTERPARENT && self->activated_) {
+    self->icons_.Set(GetParent(page), IDI_KORVELT);
+    return TRUE;
+  }
   return FALSE;
 }
 
@@ -68,11 +69,12 @@ INT_PTR InformationPage::Notify(HWND page, const NMHDR& header) {
     case PSN_SETACTIVE:
       if (!activated_) {
         activated_ = true;
-        SetIcons(sheet);
+        icons_.Set(sheet, IDI_KORVELT);
         PlaceCentred(sheet);
       }
       ApplyButtons(sheet, InformationActivated());
       wizard_.PostTitle(sheet);
+      FocusDefaultButton(sheet);
       return Reply(page, 0);
     case PSN_WIZNEXT:
       ApplyButtons(sheet, InformationNext());
@@ -86,24 +88,18 @@ INT_PTR InformationPage::Notify(HWND page, const NMHDR& header) {
   }
 }
 
-void InformationPage::SetIcons(HWND sheet) {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  largeIcon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_KORVELT), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-  SendMessageA(sheet, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon_));
-  smallIcon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_KORVELT), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-  SendMessageA(sheet, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
-}
-
-// The text cannot be edited, so a caret would only mislead: the focus
-// leaves the selection collapsed at the start, in view.
+// The text is read with the keys as with the scroll bar: the arrows and
+// the page keys move through it, while Tab, Enter and Escape stay the
+// sheet's (Enter is Next, as on every page). The focus starts at the top
+// of the text, nothing selected, with the caret there to show it.
 LRESULT CALLBACK InformationPage::TextProc(HWND text, UINT message, WPARAM wParam, LPARAM lParam) {
   InformationPage* self = PageOf(GetParent(text));
+  if (message == WM_GETDLGCODE) return DLGC_WANTARROWS;
   if (message == WM_SETFOCUS) {
     SendMessageA(text, EM_SETSEL, 0, 0);
+    LRESULT result = CallWindowProcA(self->textProc_, text, message, wParam, lParam);
     SendMessageA(text, EM_SCROLLCARET, 0, 0);
-    return 0;
+    return result;
   }
   return CallWindowProcA(self->textProc_, text, message, wParam, lParam);
 }

@@ -53,6 +53,19 @@ bool WizardTitle(const String& name, bool versionRead, String* title) {
   return true;
 }
 
+ColumnWidths FitColumns(int32_t clientWidth, int32_t statusNeed, int32_t actionNeed, int32_t minimumName) {
+  auto least = [](int32_t a, int32_t b) { return a < b ? a : b; };
+  auto atLeastZero = [](int32_t value) { return value < 0 ? 0 : value; };
+  ColumnWidths widths;
+  int32_t rest = atLeastZero(clientWidth);
+  widths.action = least(atLeastZero(actionNeed), rest);
+  rest -= widths.action;
+  int32_t keptForName = least(atLeastZero(minimumName), rest);
+  widths.status = least(atLeastZero(statusNeed), rest - keptForName);
+  widths.name = rest - widths.status;
+  return widths;
+}
+
 int32_t MandatoryCount(const PrerequisiteList& list, LeadByteTest isLead) {
   int32_t count = 0;
   for (size_t i = 0; i < list.Count() && i < list.Actions.Count(); ++i) {

@@ -61,6 +61,20 @@ int32_t MandatoryCount(const PrerequisiteList& list, LeadByteTest isLead);
 // The list's columns.
 enum ListColumn : int32_t { NameColumn = 0, StatusColumn = 1, ActionColumn = 2 };
 
+// The columns' widths in pixels for a list whose client area (without its
+// vertical scroll bar) is `clientWidth` wide: Action as wide as its widest
+// text and the chooser's button need, Status as its widest text needs as
+// long as Name keeps `minimumName`, and Name the rest, so that the three
+// fill the client area exactly and no horizontal scroll bar shows. A
+// list too narrow for Action alone gives it all.
+struct ColumnWidths {
+  int32_t name = 0;
+  int32_t status = 0;
+  int32_t action = 0;
+  bool operator==(const ColumnWidths&) const = default;
+};
+ColumnWidths FitColumns(int32_t clientWidth, int32_t statusNeed, int32_t actionNeed, int32_t minimumName);
+
 // The chooser's two entries, in order, and the one preselected.
 struct ChooserEntries {
   const char* texts[2];

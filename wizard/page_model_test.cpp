@@ -326,6 +326,36 @@ TEST(ChooserEntriesTest, BySourceAndAction) {
   }
 }
 
+// The columns always fill the list's client width exactly, whatever it
+// holds: Action whole first, then Status while Name keeps its minimum, then
+// Name with the rest.
+TEST(FitColumnsTest, FillTheClientWidthWithoutScrolling) {
+  struct Case {
+    const char* name;
+    int32_t client, statusNeed, actionNeed, minimumName;
+    ColumnWidths expected;
+  } cases[] = {
+      {"room for all: Name takes the rest", 500, 200, 90, 100, {210, 200, 90}},
+      {"Status just fits beside the minimum", 390, 200, 90, 100, {100, 200, 90}},
+      {"a long status gives way to Name's minimum", 390, 380, 90, 100, {100, 200, 90}},
+      {"a long status with no minimum for Name", 390, 380, 90, 0, {0, 300, 90}},
+      {"too narrow for Name's minimum: Status gets nothing", 150, 200, 90, 100, {60, 0, 90}},
+      {"too narrow even for Action", 60, 200, 90, 100, {0, 0, 60}},
+      {"no client area at all", 0, 200, 90, 100, {0, 0, 0}},
+      {"a negative width reads as none", -20, 200, 90, 100, {0, 0, 0}},
+      {"negative needs read as none", 300, -5, -1, -7, {300, 0, 0}},
+      {"huge needs stay within the width", 300, INT32_MAX, INT32_MAX, INT32_MAX, {0, 0, 300}},
+      {"a huge width", INT32_MAX, 200, 90, 100, {INT32_MAX - 290, 200, 90}},
+  };
+  for (const Case& c : cases) {
+    ColumnWidths widths = FitColumns(c.client, c.statusNeed, c.actionNeed, c.minimumName);
+    EXPECT_EQ(widths, c.expected) << c.name << ": " << widths.name << " " << widths.status << " " << widths.action;
+    if (c.client >= 0) {
+      EXPECT_EQ(int64_t{widths.name} + widths.status + widths.action, c.client) << c.name;
+    }
+  }
+}
+
 // A chooser opens only on the Action cell of an existing row that is
 // neither NotRequired nor mandatory; a mandatory row still becomes the row
 // edited.

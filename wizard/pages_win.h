@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include "ui/window_icons_win.h"
 #include "wizard/action_chooser_win.h"
 #include "wizard/information_text.h"
 #include "wizard/page_model.h"
@@ -19,8 +20,15 @@ constexpr int kNextButton = 12324;
 constexpr int kFinishButton = 12325;
 
 // Enables and disables the sheet's buttons directly: each keeps the state
-// last set, across page changes.
+// last set, across page changes. Next is then the default button when it
+// is enabled, else Finish.
 void ApplyButtons(HWND sheet, const ButtonChanges& changes);
+
+// Gives the keyboard focus to the sheet's default button, when it is
+// enabled, or to `control` of a page, once the sheet has done what it is
+// doing.
+void FocusDefaultButton(HWND sheet);
+void FocusControl(HWND sheet, HWND control);
 
 class SetupWizard;
 
@@ -31,22 +39,19 @@ class InformationPage {
   explicit InformationPage(SetupWizard& wizard) : wizard_(wizard) {}
   InformationPage(const InformationPage&) = delete;
   InformationPage& operator=(const InformationPage&) = delete;
-  ~InformationPage();
 
   static INT_PTR CALLBACK Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
   void Create(HWND page);
   INT_PTR Notify(HWND page, const NMHDR& header);
-  void SetIcons(HWND sheet);
   static LRESULT CALLBACK TextProc(HWND text, UINT message, WPARAM wParam, LPARAM lParam);
 
   SetupWizard& wizard_;
   bool activated_ = false;
   InfoTextReader reader_;
   WNDPROC textProc_ = nullptr;
-  HICON largeIcon_ = nullptr;
-  HICON smallIcon_ = nullptr;
+  WindowIcons icons_;
 };
 
 // The second page: the prerequisites with their status and action, the
@@ -64,6 +69,7 @@ class PrerequisitesPage final : public ChoiceTarget {
 
  private:
   void SetUp();
+  void FitColumns();
   void Refresh();
   void Show();
   void ShowActions();
@@ -73,7 +79,12 @@ class PrerequisitesPage final : public ChoiceTarget {
   void RunDownloadStep();
   void RunInstallStep();
   void BrowseForFolder();
-  void OpenChooser(const NMITEMACTIVATE& click);
+  void OpenChooser(int32_t row, int32_t column, bool dropped);
+  bool OpenChooserByKey(UINT message, WPARAM key);
+  void MakeTip();
+  void ShowTip(LPARAM at);
+  void HideTip();
+  static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
 
   SetupWizard& wizard_;
   PrereqPlan& plan_;
@@ -81,6 +92,13 @@ class PrerequisitesPage final : public ChoiceTarget {
   PrerequisitesModel model_;
   ActionChooser chooser_;
   HWND page_ = nullptr;
+  WNDPROC listProc_ = nullptr;
+  // The tip over a cell whose text the column cuts: the cell it shows and
+  // the whole text.
+  HWND tip_ = nullptr;
+  int32_t tipRow_ = -1;
+  int32_t tipColumn_ = -1;
+  char tipText_[260] = "";
 };
 
 // The wizard while the sheet runs: both pages, and whether Finish ended it.

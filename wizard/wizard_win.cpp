@@ -24,6 +24,23 @@ void ApplyButtons(HWND sheet, const ButtonChanges& changes) {
   Apply(sheet, kBackButton, changes.back);
   Apply(sheet, kNextButton, changes.next);
   Apply(sheet, kFinishButton, changes.finish);
+  // Enter presses Next while Next has work to do, and Finish only after:
+  // the sheet would otherwise keep Finish as its default button, and Enter
+  // would skip every prerequisite.
+  SendMessageA(sheet, DM_SETDEFID, IsWindowEnabled(GetDlgItem(sheet, kNextButton)) ? kNextButton : kFinishButton, 0);
+}
+
+void FocusDefaultButton(HWND sheet) {
+  LRESULT id = SendMessageA(sheet, DM_GETDEFID, 0, 0);
+  HWND button = HIWORD(id) == DC_HASDEFID ? GetDlgItem(sheet, LOWORD(id)) : nullptr;
+  if (button && IsWindowEnabled(button)) FocusControl(sheet, button);
+}
+
+void FocusControl(HWND sheet, HWND control) {
+  // Posted, so that it comes after whatever the sheet does with the focus
+  // while it changes pages; through the dialog manager, so that the
+  // default button follows.
+  PostMessageA(sheet, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
 WizardOutcome RunWizard(PrereqPlan& plan, WizardServices& services) {

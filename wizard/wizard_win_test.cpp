@@ -385,6 +385,73 @@ TEST_F(WizardTest, ChooserReachesDeeperThanItsCell) {
   EXPECT_GE(dropped.bottom, cell.bottom + 200 - (field.bottom - field.top) - 4);
 }
 
+// The columns after the rows are in, and whether each Status and Action
+// cell is whole: "fills" when the three widths add up to the client area,
+// then the scroll bars that show.
+std::string ColumnFit(HWND list, int rows) {
+  RECT client = {};
+  GetClientRect(list, &client);
+  LRESULT widths[3];
+  for (int i = 0; i < 3; ++i) widths[i] = SendMessageA(list, LVM_GETCOLUMNWIDTH, i, 0);
+  LONG style = GetWindowLongA(list, GWL_STYLE);
+  std::string fit = widths[0] + widths[1] + widths[2] == client.right ? "fills" : "does not fill";
+  fit += std::string(style & WS_HSCROLL ? ", h bar" : "") + (style & WS_VSCROLL ? ", v bar" : "");
+  for (int row = 0; row < rows; ++row) {
+    for (int column : {1, 2}) {
+      char text[260] = "";
+      LVITEMA item = {};
+      item.iSubItem = column;
+      item.pszText = text;
+      item.cchTextMax = sizeof text;
+      SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+      // The list view's own auto-sizing leaves 12 pixels beside the text.
+      if (SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text)) + 12 > widths[column]) {
+        fit += ", cut " + std::to_string(row) + "," + std::to_string(column);
+      }
+    }
+  }
+  return fit + (widths[0] > 0 ? "" : ", no name");
+}
+
+// Twelve rows of long names: the columns fill the list's client area, which
+// the vertical scroll bar narrows, with no horizontal scroll bar, Status
+// and Action whole and Name the rest. A change of density, which resizes
+// the list, lays them out again, and takes an open choice first; the
+// sheet's icons are loaded again for it.
+TEST_F(WizardTest, ColumnsFitTheListWhateverItHolds) {
+  WizardSetup setup;
+  std::vector<std::string> files;
+  for (int i = 0; i < 12; ++i) files.push_back("runtime" + std::to_string(i) + ".exe");
+  for (int i = 0; i < 12; ++i) {
+    std::string name = "Fjord Schriftarten Laufzeitumgebung fuer Anwendungen, Teil " + std::to_string(i);
+    setup.Add(name.c_str(), files[i].c_str(), Install, "", 0, "1.0");
+  }
+  ASSERT_TRUE(setup.Build());
+  setup.Run([&](SheetDriver& d) {
+    d.Press(kNextButton);
+    d.Note("shown: " + ColumnFit(d.List(), d.Rows()));
+    d.OpenChooser(0, 2);
+    d.Choose(0);
+    RECT box = {};
+    GetWindowRect(d.List(), &box);
+    SetWindowPos(d.List(), nullptr, 0, 0, box.right - box.left - 60, box.bottom - box.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    d.Note("narrowed: " + ColumnFit(d.List(), d.Rows()));
+    SendMessageA(d.Page(), WM_DPICHANGED_AFTERPARENT, 0, 0);
+    d.Note("laid out again: " + ColumnFit(d.List(), d.Rows()) + "; first row " + d.Cell(0, 2) +
+           (d.Chooser() ? ", chooser open" : ""));
+    // The Information page loads the sheet's icons again for the new screen.
+    LRESULT before = SendMessageA(d.sheet(), WM_GETICON, ICON_SMALL, 0);
+    HWND information = reinterpret_cast<HWND>(SendMessageA(d.sheet(), PSM_INDEXTOHWND, 0, 0));
+    SendMessageA(information, WM_DPICHANGED_AFTERPARENT, 0, 0);
+    LRESULT after = SendMessageA(d.sheet(), WM_GETICON, ICON_SMALL, 0);
+    d.Note(after && after != before ? "icons loaded again" : "icons as they were");
+    d.Press(IDCANCEL, false);
+  });
+  EXPECT_EQ(setup.log, (Log{"shown: fills, v bar", "narrowed: does not fill, h bar, v bar",
+                            "laid out again: fills, v bar; first row Don't Install", "icons loaded again"}));
+}
+
 // Browse: the picker titled with string 134; a folder holding the
 // download's file at its exact size turns the row into an install and
 // leaves InstallStep; cancelling the picker changes nothing.
@@ -444,7 +511,8 @@ TEST_F(WizardTest, BrowseChoosesAnotherDownloadFolder) {
 
 // The Information page: the document whole and read-only, its heading in
 // bold 16-point Times New Roman, the button names in bold italics, the
-// bullets; the focus collapses the selection to the start.
+// bullets; the focus collapses the selection to the start. Tab reaches the
+// text, the page keys scroll it, and Enter in it is Next.
 TEST_F(WizardTest, InformationPageShowsTheDocument) {
   WizardSetup setup;
   setup.Add("Runtime 2.0", "runtime.exe", Install);
@@ -454,6 +522,7 @@ TEST_F(WizardTest, InformationPageShowsTheDocument) {
   std::vector<std::string> formats;
   CHARRANGE afterFocus = {-1, -1};
   PARAFORMAT bullet = {};
+  std::vector<std::string> keys;
   setup.Run([&](SheetDriver& d) {
     HWND edit = d.Item(IDC_INFORMATION_TEXT);
     char whole[4096] = "";
@@ -492,8 +561,29 @@ TEST_F(WizardTest, InformationPageShowsTheDocument) {
     SendMessageA(edit, EM_SETSEL, 40, 60);
     SendMessageA(edit, WM_SETFOCUS, 0, 0);
     SendMessageA(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&afterFocus));
+
+    // From the keyboard: the text takes the focus, Page Down scrolls it,
+    // and Enter there is still Next, the sheet's default button.
+    PostMessageA(d.sheet(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+    d.Sync();
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    GetGUIThreadInfo(GetWindowThreadProcessId(d.sheet(), nullptr), &thread);
+    keys.push_back(thread.hwndFocus == edit ? "focused" : "not focused");
+    keys.push_back(SendMessageA(d.sheet(), DM_GETDEFID, 0, 0) == MAKELONG(kNextButton, DC_HASDEFID) ? "Next default"
+                                                                                                  : "other default");
+    PostMessageA(edit, WM_KEYDOWN, VK_NEXT, 0);
+    PostMessageA(edit, WM_KEYUP, VK_NEXT, 0);
+    d.Sync();
+    keys.push_back(SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0) > 0 ? "scrolled" : "not scrolled");
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageA(edit, WM_KEYUP, VK_RETURN, 0);
+    d.Sync();
+    keys.push_back(d.PageName());
     d.Press(IDCANCEL, false);
   });
+  EXPECT_EQ(keys, (std::vector<std::string>{"focused", "Next default", "scrolled", "PreRequisites"}));
+  EXPECT_NE(style & WS_TABSTOP, 0);
   EXPECT_NE(style & ES_READONLY, 0);
   for (const char* paragraph :
        {"Required Prerequisites",

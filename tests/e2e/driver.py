@@ -15,8 +15,12 @@ import harness
 
 DIALOG = re.compile(r'dialog (\S+) "(.*)" at (-?\d+),(-?\d+) size (\d+),(\d+)')
 X_WINDOW = re.compile(r' xwindow (0x[0-9a-f]+)$')
-CONTROL = re.compile(r'  control (-?\d+) (\S+) "(.*)" (enabled|disabled)( hidden)? at (-?\d+),(-?\d+) size (\d+),(\d+)$')
+DPI = re.compile(r' dpi (\d+) awareness (-?\d+) ')
+CONTROL = re.compile(r'  control (-?\d+) (\S+) "(.*)" (enabled|disabled)( hidden)? at (-?\d+),(-?\d+) size (\d+),(\d+)'
+                     r'( default)?( focus)?$')
 ROW = re.compile(r'    row (.*)$')
+NEEDS = re.compile(r'    needs((?: -?\d+)*)$')
+COLUMNS = re.compile(r'    columns((?: -?\d+)*) client (-?\d+) scroll ([h-])([v-])$')
 POSITION = re.compile(r'    position (-?\d+) of (-?\d+)$')
 
 
@@ -29,7 +33,16 @@ class Control:
         self.enabled = match.group(4) == "enabled"
         self.visible = not match.group(5)
         self.x, self.y, self.width, self.height = (int(match.group(i)) for i in range(6, 10))
+        self.default = bool(match.group(10))
+        self.focused = bool(match.group(11))
         self.rows = []
+        # A list view's: the width each cell's text needs, row by row; the
+        # columns' widths, its client width and whether its horizontal and
+        # vertical scroll bars show.
+        self.needs = []
+        self.columns = None
+        self.client_width = None
+        self.scroll_bars = None
         self.position = None
 
     def centre(self):
@@ -43,6 +56,9 @@ class Dialog:
         self.x, self.y, self.width, self.height = (int(match.group(i)) for i in range(3, 7))
         x_window = X_WINDOW.search(match.string)
         self.x_window = x_window.group(1) if x_window else None
+        dpi = DPI.search(match.string)
+        # Its dots per inch and its DPI awareness (2: per monitor).
+        self.dpi, self.awareness = (int(n) for n in dpi.groups()) if dpi else (None, None)
         self.controls = []
 
     def control(self, id=None, text=None, kind=None):
@@ -57,6 +73,10 @@ class Dialog:
 
     def texts(self):
         return [c.text for c in self.controls if c.visible and c.text]
+
+    def focused(self):
+        """The control with the keyboard focus, or None."""
+        return next((c for c in self.controls if c.focused), None)
 
 
 class Watcher:
@@ -102,6 +122,17 @@ class Watcher:
             match = ROW.match(line)
             if match and current.controls:
                 current.controls[-1].rows.append([cell.strip() for cell in match.group(1).split(" | ")])
+                continue
+            match = NEEDS.match(line)
+            if match and current.controls:
+                current.controls[-1].needs.append([int(n) for n in match.group(1).split()])
+                continue
+            match = COLUMNS.match(line)
+            if match and current.controls:
+                listed = current.controls[-1]
+                listed.columns = [int(n) for n in match.group(1).split()]
+                listed.client_width = int(match.group(2))
+                listed.scroll_bars = (match.group(3) == "h", match.group(4) == "v")
                 continue
             match = POSITION.match(line)
             if match and current.controls:

@@ -8,9 +8,14 @@
 // not dispatch them (the status window) can be read too; only list views
 // and progress bars are asked, with a time limit, for their rows and
 // positions. Each control line says whether it is enabled and where it
-// lies on the screen, so that a test can click it; each dialog line names
-// its process and its X window, so that a test can raise it before it
-// clicks.
+// lies on the screen, so that a test can click it, and ends in "default"
+// for the default push button and "focus" for the control that has the
+// keyboard focus. A list view's rows are followed by the width of each
+// column, the width each cell's text needs, and which scroll bars show,
+// so that a test can tell a cut cell from a whole one. Each dialog line
+// tells the window's dots per inch and its DPI awareness (0 unaware, 1
+// system, 2 per monitor), and names its process and its X window, so that
+// a test can raise it before it clicks.
 //
 //   dialog_probe.exe SECONDS [close] [until-closed N] [program NAME]
 //
@@ -179,8 +184,14 @@ LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return static_cast<LRESULT>(answer);
 }
 
+void AddNumber(long number) {
+  char text[24];
+  snprintf(text, sizeof text, " %ld", number);
+  Add(text);
+}
+
 // The rows of another process's list view, "a | b | c" each, read through
-// memory lent in that process.
+// memory lent in that process, with the widths their texts need.
 void AddListRows(HWND list) {
   DWORD process = 0;
   GetWindowThreadProcessId(list, &process);
@@ -194,6 +205,7 @@ void AddListRows(HWND list) {
   HWND header = reinterpret_cast<HWND>(Ask(list, LVM_GETHEADER, 0, 0));
   LRESULT columns = header ? Ask(header, HDM_GETITEMCOUNT, 0, 0) : 1;
   LRESULT rows = Ask(list, LVM_GETITEMCOUNT, 0, 0);
+  LRESULT needs[8] = {};
   for (LRESULT row = 0; remote && row < rows; ++row) {
     Add("    row");
     for (LRESULT column = 0; column < columns; ++column) {
@@ -208,12 +220,27 @@ void AddListRows(HWND list) {
       local.text[sizeof local.text - 1] = '\0';
       Add(column ? " | " : " ");
       Add(local.text);
+      needs[column < 8 ? column : 7] = Ask(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(remote->text));
     }
+    Add("\n    needs");
+    for (LRESULT column = 0; column < columns && column < 8; ++column) AddNumber(needs[column]);
     Add("\n");
   }
+  Add("    columns");
+  for (LRESULT column = 0; column < columns; ++column) AddNumber(Ask(list, LVM_GETCOLUMNWIDTH, column, 0));
+  RECT client = {};
+  GetClientRect(list, &client);
+  LONG style = GetWindowLongA(list, GWL_STYLE);
+  char line[128];
+  snprintf(line, sizeof line, " client %ld scroll %s%s\n", client.right - client.left,
+           style & WS_HSCROLL ? "h" : "-", style & WS_VSCROLL ? "v" : "-");
+  Add(line);
   if (remote) VirtualFreeEx(target, remote, 0, MEM_RELEASE);
   CloseHandle(target);
 }
+
+// The control with the keyboard focus in the dialog being reported.
+HWND focus = nullptr;
 
 BOOL CALLBACK AddChild(HWND child, LPARAM) {
   char className[64];
@@ -232,9 +259,12 @@ BOOL CALLBACK AddChild(HWND child, LPARAM) {
   }
   RECT rect;
   GetWindowRect(child, &rect);
-  snprintf(line, sizeof line, "  control %ld %s \"%s\" %s%s at %ld,%ld size %ld,%ld\n", GetWindowLongA(child, GWL_ID),
+  LONG style = GetWindowLongA(child, GWL_STYLE);
+  bool isDefault = strcmp(className, "Button") == 0 && (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+  snprintf(line, sizeof line, "  control %ld %s \"%s\" %s%s at %ld,%ld size %ld,%ld%s%s\n", GetWindowLongA(child, GWL_ID),
            className, text, IsWindowEnabled(child) ? "enabled" : "disabled", IsWindowVisible(child) ? "" : " hidden",
-           rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+           rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, isDefault ? " default" : "",
+           child == focus ? " focus" : "");
   Add(line);
   if (strcmp(className, "SysListView32") == 0) AddListRows(child);
   if (strcmp(className, "msctls_progress32") == 0) {
@@ -265,6 +295,9 @@ BOOL CALLBACK Visit(HWND window, LPARAM) {
   LONG style = GetWindowLongA(window, GWL_STYLE);
   LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
   HWND owner = GetWindow(window, GW_OWNER);
+  GUITHREADINFO thread = {};
+  thread.cbSize = sizeof thread;
+  focus = GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) ? thread.hwndFocus : nullptr;
   reportLength = 0;
   report[0] = '\0';
   char line[1024];
@@ -272,9 +305,11 @@ BOOL CALLBACK Visit(HWND window, LPARAM) {
   // process of the prefix can read.
   auto xWindow = reinterpret_cast<uintptr_t>(GetPropA(window, "__wine_x11_whole_window"));
   snprintf(line, sizeof line,
-           "dialog %p \"%s\" at %ld,%ld size %ld,%ld style %08lx exstyle %08lx owner %p process %lu xwindow 0x%lx\n",
+           "dialog %p \"%s\" at %ld,%ld size %ld,%ld style %08lx exstyle %08lx owner %p process %lu dpi %u "
+           "awareness %d xwindow 0x%lx\n",
            static_cast<void*>(window), caption, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
            static_cast<unsigned long>(style), static_cast<unsigned long>(exStyle), static_cast<void*>(owner), process,
+           GetDpiForWindow(window), static_cast<int>(GetAwarenessFromDpiAwarenessContext(GetWindowDpiAwarenessContext(window))),
            static_cast<unsigned long>(xWindow));
   Add(line);
   EnumChildWindows(window, AddChild, 0);
@@ -304,6 +339,10 @@ int main(int argc, char** argv) {
     if (strcmp(argv[i], "until-closed") == 0 && i + 1 < argc) until = atoi(argv[++i]);
     if (strcmp(argv[i], "program") == 0 && i + 1 < argc) rootProgram = argv[++i];
   }
+  // Aware of the screen's density, the probe reads the setup's windows in
+  // the screen's own pixels, where xdotool clicks, whatever the setup's
+  // awareness.
+  SetProcessDPIAware();
   DWORD end = GetTickCount() + static_cast<DWORD>(seconds * 1000);
   HANDLE reader = CreateThread(nullptr, 0, ReadRoots, nullptr, 0, nullptr);
   if (reader) CloseHandle(reader);

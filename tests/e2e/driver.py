@@ -153,8 +153,15 @@ class Watcher:
             timeout, what, [(d.caption, d.texts()) for d in list(self.dialogs.values())[-3:]], where))
 
     def seen(self, test):
+        """Whether any report so far, however old, passes `test`."""
         with self.lock:
             return any(test(d) for d in self.history)
+
+    def holds(self, test):
+        """Whether the newest report of some dialog passes `test`: what the
+        screen shows now, not what it showed for a moment before."""
+        with self.lock:
+            return any(test(d) for d in self.dialogs.values())
 
     def stop(self):
         self.probe.kill()

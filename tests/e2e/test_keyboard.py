@@ -100,11 +100,11 @@ class KeyboardTest(WineTestCase):
         def focused(d):
             return d.handle == dialog.handle and d.focused() is not None and d.focused().id == control
         for presses in range(len(dialog.controls)):
-            driver.keys("Tab", into=dialog if presses == 0 else None)
+            driver.keys("Tab", into=dialog)
             deadline = time.monotonic() + 3
-            while time.monotonic() < deadline and not watcher.seen(focused):
+            while time.monotonic() < deadline and not watcher.holds(focused):
                 time.sleep(0.1)
-            if watcher.seen(focused):
+            if watcher.holds(focused):
                 break
         return watcher.wait_for(focused, what="the focus on control %d" % control)
 
@@ -120,7 +120,7 @@ class KeyboardTest(WineTestCase):
                 run = self.start(nginx.url("two.exe"), watcher)
                 info = self.information_page(watcher)
                 self.tab_to(watcher, info, TEXT)
-                driver.keys("Next", "Return")
+                driver.keys("Next", "Return", into=info)
                 page = self.page(watcher, ["Install", "Download", "Don't Install", "Install"], DOWNLOAD_HINT, focus=LIST)
                 self.assertEqual([r[0] for r in page.control(id=LIST).rows], NAMES)
                 self.assertTrue(page.control(id=NEXT).default)
@@ -128,26 +128,26 @@ class KeyboardTest(WineTestCase):
                 driver.keys("Down", "Down", "Down", "space", into=page)
                 self.page(watcher, ["Install", "Download", "Don't Install", "Install"], DOWNLOAD_HINT, chooser="Install",
                           what="the chooser on the fourth row")
-                driver.keys("Home")
+                driver.keys("Home", into=info)
                 self.page(watcher, ["Install", "Download", "Don't Install", "Install"], DOWNLOAD_HINT,
                           chooser="Don't Install", what="Don't Install picked, not yet applied")
-                driver.keys("Return")
+                driver.keys("Return", into=info)
                 page = self.page(watcher, ["Install", "Download", "Don't Install", "Don't Install"], DOWNLOAD_HINT,
                                  focus=LIST, what="the choice applied, the page where it was")
                 self.assertFalse(watcher.seen(lambda d: d.caption == "Downloading..."), "Enter pressed no Next")
 
-                driver.keys("Return")
+                driver.keys("Return", into=info)
                 page = self.page(watcher, ["Install", "Install", "Don't Install", "Don't Install"], INSTALL_HINT,
                                  focus=NEXT, what="the download done, the focus back on Next")
                 self.assertTrue(page.control(id=NEXT).default)
-                driver.keys("Return")
+                driver.keys("Return", into=info)
                 page = self.page(watcher, ["Installed", "Installed", "Don't Install", "Don't Install"], FINISH_HINT,
                                  focus=FINISH, what="the programs run, the focus on Finish")
                 self.assertTrue(watcher.seen(lambda d: d.caption == "Launching PreRequisites"))
                 self.assertTrue(watcher.seen(lambda d: d.caption == "Downloading..."))
                 self.assertTrue(page.control(id=FINISH).default)
                 self.assertFalse(page.control(id=NEXT).enabled)
-                driver.keys("Return")
+                driver.keys("Return", into=info)
                 code = finish(run, timeout=300, probe=watcher.probe)
                 requests = nginx.requests()
             finally:
@@ -174,24 +174,24 @@ class KeyboardTest(WineTestCase):
                 driver.keys("Down", "F4", into=page)
                 self.page(watcher, ["Install", "Download", "Don't Install", "Install"], DOWNLOAD_HINT, chooser="Download",
                           what="the chooser dropped on the download")
-                driver.keys("Home", "Return")
+                driver.keys("Home", "Return", into=info)
                 page = self.page(watcher, ["Install", "Don't Install", "Don't Install", "Install"], INSTALL_HINT,
                                  focus=LIST, what="the download left out by Enter")
 
-                driver.keys("Up", "alt+Down")
+                driver.keys("Up", "alt+Down", into=info)
                 self.page(watcher, ["Install", "Don't Install", "Don't Install", "Install"], INSTALL_HINT,
                           chooser="Install", what="the chooser dropped on the first row")
-                driver.keys("Home", "Escape")
+                driver.keys("Home", "Escape", into=info)
                 page = self.page(watcher, ["Install", "Don't Install", "Don't Install", "Install"], INSTALL_HINT,
                                  focus=LIST, what="Escape: the row as it was, the wizard open")
 
-                driver.keys("space")
+                driver.keys("space", into=info)
                 self.page(watcher, ["Install", "Don't Install", "Don't Install", "Install"], INSTALL_HINT,
                           chooser="Install", what="the chooser on the first row")
-                driver.keys("Home", "alt+n")
+                driver.keys("Home", "alt+n", into=info)
                 page = self.page(watcher, ["Don't Install", "Don't Install", "Don't Install", "Installed"], FINISH_HINT,
                                  focus=FINISH, what="Alt+N: the first row left out, the fourth installed")
-                driver.keys("Return")
+                driver.keys("Return", into=info)
                 code = finish(run, timeout=300, probe=watcher.probe)
                 requests = nginx.requests()
             finally:

@@ -364,7 +364,7 @@ CheckOutcome CheckConfiguration(const std::string& configPath, const CheckContex
     if (codes.unreadable > 0) {
       checker.Warn(Label(list, i) + ": SuccessCodes \"" + item.SuccessCodes.c_str() + "\" has " +
                    std::to_string(codes.unreadable) + " entr" + (codes.unreadable == 1 ? "y" : "ies") +
-                   " that are no exit code, or more than " + std::to_string(SuccessCodeList::kMaxCodes) +
+                   (codes.unreadable == 1 ? " that is" : " that are") + " no exit code, or more than " + std::to_string(SuccessCodeList::kMaxCodes) +
                    " codes; they are passed over" + (codes.count == 0 ? ", and the usual codes apply" : ""));
     }
     if (item.Source == PrereqSource::Url) {

@@ -265,7 +265,7 @@ TEST_F(ConfigCheckTest, ReportShowsDownloadsAndWarns) {
       {"A", "SetupFile=rt.exe\nSuccessCodes=0, 3010,5100,-1,0x80070BC2\n",
        {"\n    success codes: 0, 3010, 5100, -1, -2147021886\n"}, 0},
       {"A", "SetupFile=rt.exe\nSuccessCodes=0,ok\n",
-       {"\n    success codes: 0\n", "warning: App1 \"A\": SuccessCodes \"0,ok\" has 1 entry that are no exit code"}, 1},
+       {"\n    success codes: 0\n", "warning: App1 \"A\": SuccessCodes \"0,ok\" has 1 entry that is no exit code"}, 1},
       {"A", "SetupFile=rt.exe\nSuccessCodes=none\n",
        {"\n    success codes: 0, 1638, 3010, 1641 (the usual)\n", "they are passed over, and the usual codes apply"}, 1},
       {"A", "Url=https://h/r.exe\nExactSize=3\n" + sha + "SuccessCodes=0\n",

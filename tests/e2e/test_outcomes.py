@@ -148,8 +148,8 @@ class QuietOutcomesTest(OutcomeCase):
 
     # A log on request holds a line for each kind of event, read back here;
     # the author's LogFile is used when KORVELT_LOG is not set; without
-    # either nothing is written, neither beside the setup nor in the
-    # temporary folder.
+    # either nothing is written beside the setup (the only folder this test
+    # lists).
     def test_log_on_request(self):
         served = self.path("served")
         os.makedirs(served)
